@@ -1,0 +1,44 @@
+#include "tests/support/TestProcess.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QStandardPaths>
+
+namespace ktest {
+
+ProcessResult runProgram(const QString& program, const QStringList& args, const QString& workDir,
+                         const QByteArray& input, int timeoutMs)
+{
+    ProcessResult result;
+    QProcess process;
+    if (!workDir.isEmpty())
+        process.setWorkingDirectory(workDir);
+    process.start(program, args);
+    if (!process.waitForStarted(timeoutMs))
+        return result;
+    if (!input.isEmpty())
+        process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    if (process.exitStatus() == QProcess::NormalExit)
+        result.exitCode = process.exitCode();
+    return result;
+}
+
+bool haveProgram(const QString& program)
+{
+    return !QStandardPaths::findExecutable(program).isEmpty();
+}
+
+QString sourcePath(const QString& relative)
+{
+    return QDir(QStringLiteral(KESTRUNE_SOURCE_DIR)).filePath(relative);
+}
+
+}  // namespace ktest

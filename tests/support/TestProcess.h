@@ -1,0 +1,27 @@
+#pragma once
+// Runs outside programs (archivers, python3, openssl) from tests.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace ktest {
+
+struct ProcessResult {
+    int exitCode = -1;       // -1 when the program could not be started or crashed
+    QByteArray out;
+    QByteArray err;
+    bool ok() const { return exitCode == 0; }
+};
+
+// Runs program with args in workDir (current folder when empty), feeding input on stdin.
+ProcessResult runProgram(const QString& program, const QStringList& args, const QString& workDir = QString(),
+                         const QByteArray& input = QByteArray(), int timeoutMs = 120000);
+
+// True when program is found on PATH.
+bool haveProgram(const QString& program);
+
+// Path of a file below the source tree.
+QString sourcePath(const QString& relative);
+
+}  // namespace ktest
