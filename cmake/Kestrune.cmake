@@ -24,8 +24,12 @@ if(KESTRUNE_FUZZ)
   add_custom_target(fuzzers)
 endif()
 
+if(NOT KESTRUNE_FUZZ)
+  add_custom_target(tsan_tests)  # what the ThreadSanitizer tree builds
+endif()
+
 # kestrune_add_test(<name> SOURCES <files...> [LIBS <targets...>] [MAIN core|widgets|none] [LABELS <labels...>])
-# One ctest entry per executable. MAIN selects the gtest main of tests/support: "widgets" (default) builds a
+# One ctest entry per executable; the label tsan also runs it in the ThreadSanitizer tree. MAIN selects the gtest main of tests/support: "widgets" (default) builds a
 # QApplication on the offscreen platform, "core" a QCoreApplication, "none" links gtest's own main.
 function(kestrune_add_test name)
   if(KESTRUNE_FUZZ)
@@ -51,6 +55,9 @@ function(kestrune_add_test name)
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}" TIMEOUT 600)
   if(T_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
+    if("tsan" IN_LIST T_LABELS)
+      add_dependencies(tsan_tests ${name})
+    endif()
   endif()
 endfunction()
 
