@@ -1,8 +1,12 @@
-// gtest entry for tests that need a Qt application object.
+// gtest entry for tests that need a Qt application object. Every test process gets its own throw-away home
+// (XDG folders and TMPDIR), so no test reads or writes the user's real settings, caches or per-user folders.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QTemporaryDir>
 #include <clocale>
-#include <cstdlib>
+
+#include "tests/support/TestHome.h"
 
 #ifdef KTEST_WIDGETS
 #include <QApplication>
@@ -16,6 +20,10 @@ int main(int argc, char** argv)
 {
     std::setlocale(LC_ALL, "C.UTF-8");
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/ktest-home-XXXXXX"));
+    if (!home.isValid())
+        return 3;
+    ktest::setTestHome(home.path());
     ::testing::InitGoogleTest(&argc, argv);
     TestApplication app(argc, argv);
     app.setOrganizationName(QStringLiteral("Belmo Group"));
