@@ -11,6 +11,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QTimer>
@@ -334,6 +335,50 @@ TEST_F(SimTest, DelayStallEarlyCloseAndMalformedAsAClientSeesThem)
     QJsonParseError parse;
     QJsonDocument::fromJson(malformed.body, &parse);
     EXPECT_NE(parse.error, QJsonParseError::NoError);
+}
+
+TEST_F(SimTest, UnsizedAndSlowDownloads)
+{
+    QFile file(sim->filesDir() + QStringLiteral("/big.bin"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    QByteArray content;
+    for (int i = 0; i < 20000; ++i)
+        content += QByteArray::number(i) + ' ';
+    file.write(content);
+    file.close();
+    sim->setScenario(object(R"({"routes": {
+        "/files/unsized.bin": {"file": "big.bin", "chunked": true},
+        "/files/big.bin": {"block_delay_ms": 100, "block_size": 1000}}})"));
+
+    QNetworkAccessManager manager;
+    QNetworkRequest request(sim->url(QStringLiteral("/files/unsized.bin")));
+    QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
+    ssl.setCaCertificates(QSslCertificate::fromPath(AccountServiceSim::trustedCaFile()));
+    request.setSslConfiguration(ssl);
+    std::unique_ptr<QNetworkReply> unsized(manager.get(request));
+    QSignalSpy done(unsized.get(), &QNetworkReply::finished);
+    ASSERT_TRUE(done.wait(20000));
+    EXPECT_EQ(unsized->error(), QNetworkReply::NoError);
+    EXPECT_FALSE(unsized->header(QNetworkRequest::ContentLengthHeader).isValid());
+    EXPECT_EQ(unsized->readAll(), content);
+
+    // A slow body: the client sees part of it arrive, and can give up in the middle.
+    request.setUrl(sim->url(QStringLiteral("/files/big.bin")));
+    std::unique_ptr<QNetworkReply> slow(manager.get(request));
+    qint64 received = 0;
+    qint64 total = 0;
+    QObject::connect(slow.get(), &QNetworkReply::downloadProgress, [&](qint64 r, qint64 t) {
+        received = r;
+        total = t;
+    });
+    QTest::qWait(700);
+    EXPECT_FALSE(slow->isFinished());
+    EXPECT_GT(received, 0);
+    EXPECT_LT(received, content.size());
+    EXPECT_EQ(total, content.size());
+    slow->abort();
+    EXPECT_EQ(slow->error(), QNetworkReply::OperationCanceledError);
+    EXPECT_EQ(fetch(sim->url(QStringLiteral("/signup"))).status, 200);
 }
 
 TEST_F(SimTest, LoginAndInfoGiveTokenAndUokEncipheredWithTheMachineIdentifier)
