@@ -2,6 +2,7 @@
 // and failure, time-outs, and requests nested in another's wait.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
@@ -88,6 +89,8 @@ std::string run(Op op)
             return flag(api->uploadLog(QStringLiteral("hw-1"), logArchive()));
         }
     } catch (const std::ios_base::failure& e) {
+        if (e.code() != std::io_errc::stream)
+            return "failure with the error code " + e.code().message();
         return std::string("failure: ") + e.what();
     } catch (const std::exception& e) {
         return std::string("exception: ") + e.what();
@@ -280,6 +283,20 @@ TEST_F(AccountRoad, RequestAfterATimeOutHasAFreshTimer)
     sim.setScenario(routeScenario(Op::Applications, R"({"delay_ms": 400})"));
     EXPECT_EQ(run(Op::Applications), "true");
     EXPECT_EQ(sim.requestsTo(QString::fromLatin1(pathOf(Op::Applications))).size(), 2);
+}
+
+// QCoreApplication::exit leaves Qt unable to run local loops afterwards, so this runs in a process of its own.
+TEST_F(AccountRoad, ApplicationExitEndsAWaitWithoutTheOfflineMark)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ktest::AccountServiceSim sim(routeScenario(Op::Login, stall));
+            QTimer::singleShot(300, [] { QCoreApplication::exit(1); });
+            const bool ok = sim.isRunning() && run(Op::Login) == timeoutText && !accountState.offlineMode;
+            std::exit(ok ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 struct NestedCase {
