@@ -49,12 +49,12 @@ public:
 
     bool isWow64() const { return isWow64_; }
 
+private:
+    ServerAPI();
+
     // The URL of a request: https, the service authority, the path prefix, path (percent-encoded where needed)
     // and the query, whose names and values are percent-encoded here.
     static QUrl requestUrl(const QString& path, const std::vector<std::pair<QString, QString>>& query = {});
-
-private:
-    ServerAPI();
 
     struct Reply {
         QByteArray body;
