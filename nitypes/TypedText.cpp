@@ -1,5 +1,6 @@
 #include "nitypes/TypedText.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <sstream>
