@@ -1,7 +1,6 @@
 #pragma once
 
 #include <boost/any.hpp>
-#include <boost/core/demangle.hpp>
 
 #include <cmath>
 #include <limits>
@@ -34,8 +33,9 @@ T readHeld(const boost::any& held)
         if (const double* d = boost::any_cast<double>(&held))
             return narrowToFloat(*d);
     }
-    throw std::runtime_error("undefined conversion from " + boost::core::demangle(held.type().name()) + " to " +
-                             boost::core::demangle(typeid(T).name()));
+    // The names are the run-time type information's own (type_info::name()); an empty value's type is void.
+    throw std::runtime_error(std::string("undefined conversion from ") + held.type().name() + " to " +
+                             typeid(T).name());
 }
 
 // The one typed read: the held type itself, float and double into each other, anything else throws

@@ -1,5 +1,6 @@
 #include "nitypes/TypedText.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <sstream>
@@ -40,16 +41,20 @@ void skipOne(std::istream& in)
     in.get();
 }
 
-// Reads a vector's item count. Each item takes at least one character of text, so a count beyond what the stream
-// still holds can never be met: it fails the read, as does a negative count.
+// Counts whose items would take this many bytes or more are taken as garbage, not as a size.
+constexpr std::size_t hugeReservation = std::size_t(1) << 30;
+
+// Reads a vector's item count of T items. A negative or huge count fails the read. A count beyond what the text
+// holds is not refused here: number and character items then run out and fail, while a string list simply holds
+// fewer items.
+template <class T>
 bool readCount(std::istream& in, int& count)
 {
     count = 0;
     in >> count;
     if (!in)
         return false;
-    const std::streamsize left = in.rdbuf()->in_avail();
-    if (count < 0 || (left > 0 && count > left)) {
+    if (count < 0 || static_cast<std::size_t>(count) >= hugeReservation / sizeof(T)) {
         in.setstate(std::ios::failbit);
         return false;
     }
@@ -69,7 +74,7 @@ template <class T>
 std::istream& readNumbers(std::istream& in, std::vector<T>& vector)
 {
     int count = 0;
-    if (!readCount(in, count))
+    if (!readCount<T>(in, count))
         return in;
     reserveFor(in, vector, count);
     for (int i = 0; i < count; ++i) {
@@ -158,7 +163,7 @@ std::istream& readVector(std::istream& in, std::vector<double>& vector)
 std::istream& readCharVector(std::istream& in, std::vector<char>& vector)
 {
     int count = 0;
-    if (!readCount(in, count))
+    if (!readCount<char>(in, count))
         return in;
     skipOne(in);
     skipOne(in);
@@ -178,7 +183,7 @@ std::istream& readCharVector(std::istream& in, std::vector<char>& vector)
 std::istream& readStringVector(std::istream& in, std::vector<niString>& vector)
 {
     int count = 0;
-    if (!readCount(in, count))
+    if (!readCount<niString>(in, count))
         return in;
     skipOne(in);
     skipOne(in);

@@ -16,7 +16,7 @@ namespace niTypes {
 bool parseTypedValue(niPtreeData& value, const std::string& text, const std::locale& locale);
 
 // Readers of the value grammars; the stream's state tells whether a read failed. A vector count that is
-// negative or larger than the text left in the stream fails the read.
+// negative or huge fails the read; room is reserved only for as many items as the text left could hold.
 std::istream& readEnumeration(std::istream& in, niEnumeration<std::string, int>& enumeration);
 std::istream& readVector(std::istream& in, std::vector<int>& vector);
 std::istream& readVector(std::istream& in, std::vector<float>& vector);

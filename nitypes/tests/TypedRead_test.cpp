@@ -4,6 +4,7 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "nitypes/niPtree.h"
@@ -119,7 +120,24 @@ niPtree treeWith(const niPtreeData& data)
     return tree;
 }
 
-const std::string get = "Error at niTypes::niPtreeData::get: undefined conversion from ";
+// The undefined-conversion text names both types as the run-time type information gives them.
+std::string conversion(const std::type_info& from, const std::type_info& to)
+{
+    return std::string("undefined conversion from ") + from.name() + " to " + to.name();
+}
+
+template <class From, class To>
+std::string conversion()
+{
+    return conversion(typeid(From), typeid(To));
+}
+
+const std::string get = "Error at niTypes::niPtreeData::get: ";
+const std::string text = "Error at niTypes::id_translator<class niTypes::niString>::get_value: ";
+const std::string floats =
+    "Error at niTypes::id_translator<class std::vector<float,class std::allocator<float> > >::get_value: ";
+const std::string doubles =
+    "Error at niTypes::id_translator<class std::vector<double,class std::allocator<double> > >::get_value: ";
 
 class MismatchTest : public ::testing::TestWithParam<MismatchCase> {};
 
@@ -129,36 +147,37 @@ TEST_P(MismatchTest, ThrowsTheOperationsError)
 }
 
 const MismatchCase mismatchCases[] = {
-    {"int as float", [] { holding(5).get<float>(); }, get + "int to float"},
-    {"int as double", [] { holding(5).get<double>(); }, get + "int to double"},
-    {"int as bool", [] { holding(1).get<bool>(); }, get + "int to bool"},
-    {"niString as int", [] { holding(niString("5")).get<int>(); }, get + "niTypes::niString to int"},
-    {"empty as int", [] { niPtreeData().get<int>(); }, get + "void to int"},
+    {"int as float", [] { holding(5).get<float>(); }, get + conversion<int, float>()},
+    {"int as double", [] { holding(5).get<double>(); }, get + conversion<int, double>()},
+    {"int as bool", [] { holding(1).get<bool>(); }, get + conversion<int, bool>()},
+    {"niString as int", [] { holding(niString("5")).get<int>(); }, get + conversion<niString, int>()},
+    {"empty as int", [] { niPtreeData().get<int>(); }, get + conversion<void, int>()},
     {"float vector as double vector", [] { holding(std::vector<float>{1}).get<std::vector<double>>(); },
-     get + "std::vector<float, std::allocator<float> > to std::vector<double, std::allocator<double> >"},
-    {"tree int as text", [] { treeWith(holding(5)).get<niString>("k"); },
-     "Error at niTypes::id_translator<class niTypes::niString>::get_value: undefined conversion from int to "
-     "niTypes::niString"},
+     get + conversion<std::vector<float>, std::vector<double>>()},
+    {"tree int as text", [] { treeWith(holding(5)).get<niString>("k"); }, text + conversion<int, niString>()},
     {"tree std::string as text", [] { treeWith(niPtreeData(std::string("x"))).get<niString>("k"); },
-     "Error at niTypes::id_translator<class niTypes::niString>::get_value: undefined conversion from "
-     "std::__cxx11::basic_string<char, std::char_traits<char>, std::allocator<char> > to niTypes::niString"},
+     text + conversion<std::string, niString>()},
     {"tree char pointer as text", [] { treeWith(holding(static_cast<const char*>("x"))).get<niString>("k"); },
-     "Error at niTypes::id_translator<class niTypes::niString>::get_value: undefined conversion from char "
-     "const* to niTypes::niString"},
+     text + conversion<const char*, niString>()},
     {"tree niString as int", [] { treeWith(holding(niString("5"))).get<int>("k"); },
-     "Error at niTypes::id_translator<int>::get_value: undefined conversion from niTypes::niString to int"},
+     "Error at niTypes::id_translator<int>::get_value: " + conversion<niString, int>()},
     {"tree double as bool", [] { treeWith(holding(1.0)).get<bool>("k"); },
-     "Error at niTypes::id_translator<bool>::get_value: undefined conversion from double to bool"},
+     "Error at niTypes::id_translator<bool>::get_value: " + conversion<double, bool>()},
     {"tree int as float", [] { treeWith(holding(1)).get<float>("k"); },
-     "Error at niTypes::id_translator<float>::get_value: undefined conversion from int to float"},
+     "Error at niTypes::id_translator<float>::get_value: " + conversion<int, float>()},
     {"tree empty as float vector", [] { treeWith(niPtreeData()).get<std::vector<float>>("k"); },
-     "Error at niTypes::id_translator<class std::vector<float,class std::allocator<float> > >::get_value: "
-     "undefined conversion from void to std::vector<float, std::allocator<float> >"},
+     floats + conversion<void, std::vector<float>>()},
     {"tree int vector as double vector", [] { treeWith(holding(std::vector<int>{})).get<std::vector<double>>("k"); },
-     "Error at niTypes::id_translator<class std::vector<double,class std::allocator<double> > >::get_value: "
-     "undefined conversion from std::vector<int, std::allocator<int> > to std::vector<double, "
-     "std::allocator<double> >"},
+     doubles + conversion<std::vector<int>, std::vector<double>>()},
 };
+
+// The names are the raw type_info names, not demangled ones (this toolchain's ABI spells int "i").
+TEST(TypedRead, TypeNamesAreTheRunTimeTypeInformationsOwn)
+{
+    EXPECT_EQ(errorOf([] { treeWith(holding(5)).get<niString>("k"); }),
+              text + "undefined conversion from i to N7niTypes8niStringE");
+    EXPECT_EQ(errorOf([] { niPtreeData().get<float>(); }), get + "undefined conversion from v to f");
+}
 
 INSTANTIATE_TEST_SUITE_P(Reads, MismatchTest, ::testing::ValuesIn(mismatchCases));
 
@@ -173,11 +192,9 @@ TEST(TypedRead, TreeDefaultOnlyForAMissingPath)
     EXPECT_EQ(tree.get<niString>("Info.camera", niString("d")), niString("d"));
     EXPECT_EQ(tree.get<int>("Other.x", 9), 9);
     EXPECT_EQ(errorOf([&] { tree.get<niString>("Info.cid", niString("d")); }),
-              "Error at niTypes::id_translator<class niTypes::niString>::get_value: undefined conversion from void "
-              "to niTypes::niString");
+              (text + conversion<void, niString>()));
     EXPECT_EQ(errorOf([&] { tree.get<niString>("Info.version", niString("d")); }),
-              "Error at niTypes::id_translator<class niTypes::niString>::get_value: undefined conversion from int "
-              "to niTypes::niString");
+              (text + conversion<int, niString>()));
 }
 
 TEST(TypedRead, AFailedReadLeavesTheValue)

@@ -153,6 +153,8 @@ const TextCase textCases[] = {
     holds("vector strings : 0, x", std::vector<niString>{}),
     holds("vector strings : 3, \"a b\", \"c\"", std::vector<niString>{"a b", "c"}),
     holds("vector strings : 1, \"a\", \"b\"", std::vector<niString>{"a"}),
+    holds("vector strings : 9, \"a\"", std::vector<niString>{"a"}),  // a count beyond the text is no failure
+    holds("vector strings : 1000000, \"a\", \"b\"", std::vector<niString>{"a", "b"}),
     holds("vector strings : 2, \"a\", \"b", std::vector<niString>{"a"}),
     holds("vector strings : 2, \"a\"\n\"b\"", std::vector<niString>{"a"}),
     holds("vector strings : 2, \"\", \"x:y\"", std::vector<niString>{"", "x:y"}),
