@@ -1,5 +1,4 @@
 #include "platform/ShellOpen.h"
-#include "platform/SystemArchitecture.h"
 
 #include <gtest/gtest.h>
 
@@ -52,20 +51,6 @@ QByteArray waitForContent(const QString& path, const QByteArray& expected)
     QFile file(path);
     file.open(QIODevice::ReadOnly);
     return file.readAll();
-}
-
-TEST(SystemArchitecture, OverrideDecidesAndTheDefaultFollowsTheMachine)
-{
-    {
-        EnvironmentValue forced("KESTRUNE_WOW64", "0");
-        EXPECT_FALSE(platform::isWow64());
-    }
-    {
-        EnvironmentValue forced("KESTRUNE_WOW64", "1");
-        EXPECT_TRUE(platform::isWow64());
-    }
-    EnvironmentValue unset("KESTRUNE_WOW64", QByteArray());
-    EXPECT_EQ(platform::isWow64(), sizeof(void*) == 8);   // the tests run on a 64-bit system when built 64-bit
 }
 
 TEST(ShellOpen, TheOverrideProgramGetsThePathAndAFailedStartIsReported)
