@@ -1,0 +1,3 @@
+#include "account/AccountState.h"
+
+AccountState accountState;

@@ -1,0 +1,5 @@
+#include "account/NetworkAccessProcessor.h"
+
+NetworkAccessProcessor::NetworkAccessProcessor(QObject* parent) : QObject(parent)
+{
+}

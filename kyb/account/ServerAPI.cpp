@@ -1,0 +1,415 @@
+#include "account/ServerAPI.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QHttpMultiPart>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+#include <QUrl>
+#include <boost/algorithm/string/trim.hpp>
+#include <boost/format.hpp>
+#include <boost/property_tree/ptree.hpp>
+#include <memory>
+#include <stdexcept>
+
+#include "account/FormEncoding.h"
+#include "account/NetworkAccessProcessor.h"
+#include "account/ReplyJson.h"
+#include "account/RequestFailure.h"
+#include "platform/RequestTimeouts.h"
+#include "platform/ServiceEndpoint.h"
+#include "platform/Wow64Process.h"
+
+namespace pt = boost::property_tree;
+
+namespace {
+
+const char* const timeoutText = "Timeout. Can't connect to the server";
+
+QNetworkRequest formRequest(const QUrl& url)
+{
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
+    return request;
+}
+
+QNetworkRequest unauthorizedRequest(const QUrl& url)
+{
+    QNetworkRequest request(url);
+    request.setRawHeader(QByteArrayLiteral("Authorization"), QByteArrayLiteral("None"));
+    return request;
+}
+
+[[noreturn]] void throwIncorrectReply(int status)
+{
+    throw RequestFailure((boost::format("Incorrect server reply: %i") % status).str());
+}
+
+std::string trimmed(const std::string& text)
+{
+    return boost::algorithm::trim_copy(text);
+}
+
+// Codes that mean the service cannot be reached at all.
+bool marksOffline(int code)
+{
+    return code == QNetworkReply::HostNotFoundError || code == QNetworkReply::TimeoutError ||
+           code == QNetworkReply::UnknownNetworkError || code == QNetworkReply::ProxyTimeoutError;
+}
+
+// The sign-in reply of login and info into out; a missing key ends with "Wrong server response data format",
+// leaving the fields read before it.
+void readSignInReply(const QByteArray& body, AccountState* out, QString* email)
+{
+    pt::ptree tree;
+    try {
+        tree = parseReplyObject(body);
+    } catch (const pt::ptree_error&) {
+        throw std::runtime_error("Wrong server response data");
+    }
+    try {
+        out->authToken = tree.get<std::string>("auth_token_crypted");
+        out->machineRecordId = tree.get<std::string>("hwfp_id");
+        out->uok = tree.get<std::string>("uok");
+        if (email)
+            *email = QString::fromStdString(tree.get<std::string>("email"));
+    } catch (const pt::ptree_error&) {
+        throw std::runtime_error("Wrong server response data format");
+    }
+}
+
+}  // namespace
+
+ServerAPI* ServerAPI::instance()
+{
+    static ServerAPI api;
+    return &api;
+}
+
+ServerAPI::ServerAPI() : QObject(nullptr), isWow64_(platform::isWow64Process())
+{
+}
+
+QUrl ServerAPI::requestUrl(const QString& path, const FormFields& query)
+{
+    QUrl url;
+    url.setScheme(QStringLiteral("https"));
+    url.setAuthority(platform::serviceAuthority());
+    url.setPath(QStringLiteral("/api/kyb/v2/") + path);
+    if (!query.empty())
+        url.setQuery(QString::fromLatin1(encodeFormFields(query)));
+    return url;
+}
+
+QString ServerAPI::networkErrorText(int code)
+{
+    switch (code) {
+    case 0:
+        return QString();
+    case 1:
+        return QStringLiteral("The remote server refused the connection (the server is not accepting requests)");
+    case 2:
+        return QStringLiteral("The remote server closed the connection prematurely, before the entire reply was "
+                              "received and processed");
+    case 3:
+        return QStringLiteral("The remote host name was not found (invalid hostname)");
+    case 4:
+        return QStringLiteral("The connection to the remote server timed out");
+    case 5:
+        return QStringLiteral("The operation was canceled via calls to abort() or close() before it was finished.");
+    case 6:
+        return QStringLiteral("The SSL/TLS handshake failed and the encrypted channel could not be established. The "
+                              "sslErrors() signal should have been emitted.");
+    case 201:
+        return QStringLiteral("The access to the remote content was denied");
+    case 202:
+        return QStringLiteral("The operation requested on the remote content is not permitted");
+    case 203:
+        return QStringLiteral("The remote content was not found at the server");
+    case 204:
+        return QStringLiteral("Login or password is invalid. Be sure you're using the password for your Belmo "
+                              "account.");
+    case 299:
+        return QStringLiteral("An unknown error related to the remote content was detected");
+    case 301:
+        return QStringLiteral("The Network Access API cannot honor the request because the protocol is not known");
+    case 302:
+        return QStringLiteral("The requested operation is invalid for this protocol");
+    default:
+        return QStringLiteral("Unknown network error");
+    }
+}
+
+void ServerAPI::waitForReply(QEventLoop* loop)
+{
+    // Each wait has its own timer, so a request started while this one waits cannot take its time-out away.
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::CoarseTimer);
+    connect(&timer, &QTimer::timeout, loop, [loop] {
+        accountState.offlineMode = true;
+        loop->exit(1);
+    });
+    timer.start(platform::requestTimeoutMs());
+    ++waitDepth_;
+    const int result = loop->exec();
+    --waitDepth_;
+    timer.stop();
+    if (result == 1)
+        throw RequestFailure(timeoutText);
+}
+
+ServerAPI::Reply ServerAPI::send(Method method, const QNetworkRequest& request, const QByteArray& body,
+                                 QHttpMultiPart* multipart, bool listRequest)
+{
+    NetworkAccessProcessor processor;
+    QNetworkReply* reply = nullptr;
+    if (method == Method::Get) {
+        reply = processor.manager()->get(request);
+    } else if (multipart) {
+        reply = processor.manager()->post(request, multipart);
+        multipart->setParent(reply);
+    } else {
+        reply = processor.manager()->post(request, body);
+    }
+    QEventLoop loop;
+    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!reply->isFinished())
+        waitForReply(&loop);
+
+    Reply result;
+    result.finished = reply->isFinished();
+    if (listRequest && !result.finished) {
+        accountState.offlineMode = true;
+        throw RequestFailure("Empty reply");
+    }
+    result.body = reply->readAll();
+    result.error = reply->error();
+    // Qt reports 4xx and 5xx answers as error codes too; a reply that carries a status is an answer, not a
+    // network failure.
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    result.hasStatus = status.isValid();
+    result.status = result.hasStatus ? status.toInt() : 0;
+    if (result.networkError() && marksOffline(result.error))
+        accountState.offlineMode = true;
+    return result;  // the reply goes with the processor's manager
+}
+
+bool ServerAPI::login(QString login, QString password, std::string machineIdentifier, AccountState* out)
+{
+    const FormFields form = {{QStringLiteral("user[email]"), login},
+                             {QStringLiteral("user[password]"), password},
+                             {QStringLiteral("user[hwfp]"), QString::fromStdString(machineIdentifier)}};
+    const Reply reply =
+        send(Method::Post, formRequest(requestUrl(QStringLiteral("login.json"))), encodeFormFields(form), nullptr, false);
+    if (reply.networkError())
+        throw RequestFailure(networkErrorText(reply.error).toStdString());
+    out->login.clear();
+    out->authToken.clear();
+    out->machineRecordId.clear();
+    out->uok.clear();
+    if (reply.status == 401)
+        return false;
+    if (reply.status != 200)
+        throwIncorrectReply(reply.status);
+    readSignInReply(reply.body, out, nullptr);
+    return true;
+}
+
+bool ServerAPI::info(QString token, std::string machineIdentifier, QString* email, AccountState* out)
+{
+    const FormFields form = {{QStringLiteral("auth_token"), token},
+                             {QStringLiteral("user[hwfp]"), QString::fromStdString(machineIdentifier)}};
+    const Reply reply =
+        send(Method::Post, formRequest(requestUrl(QStringLiteral("info.json"))), encodeFormFields(form), nullptr, false);
+    if (reply.networkError())
+        throw RequestFailure(networkErrorText(reply.error).toStdString());
+    out->login.clear();
+    out->authToken.clear();
+    out->machineRecordId.clear();
+    out->uok.clear();
+    if (email)
+        email->clear();
+    if (reply.status == 401)
+        return false;
+    if (reply.status != 200)
+        throwIncorrectReply(reply.status);
+    readSignInReply(reply.body, out, email);
+    return true;
+}
+
+bool ServerAPI::scanners(QString token, std::vector<AccountScanner>* list)
+{
+    const QUrl url = requestUrl(QStringLiteral("scanners.json"), {{QStringLiteral("auth_token"), token}});
+    const Reply reply = send(Method::Get, QNetworkRequest(url), QByteArray(), nullptr, true);
+    if (reply.networkError())
+        throw RequestFailure(networkErrorText(reply.error).toStdString());
+    if (reply.status == 401)
+        return false;
+    if (reply.status != 200)
+        throwIncorrectReply(reply.status);
+    try {
+        const pt::ptree elements = parseReplyList(reply.body);
+        for (const auto& [key, element] : elements) {
+            AccountScanner scanner;
+            scanner.id = element.get<std::string>("id", "");
+            scanner.serialNumber = element.get<std::string>("serial_number", "");
+            scanner.calibrationRevision = element.get<int>("calibration_revision", -1);
+            scanner.hasTextureCamera = element.get<bool>("has_texture_camera", false);
+            scanner.upgradeUrl = element.get<std::string>("upgrade_url", "");
+            if (scanner.upgradeUrl == "null")
+                scanner.upgradeUrl.clear();
+            list->push_back(scanner);
+        }
+    } catch (const pt::ptree_error&) {
+        return false;
+    }
+    return true;
+}
+
+bool ServerAPI::updateRequired(QString token, ApplicationInfo* out, QString version)
+{
+    const QUrl url = requestUrl(QStringLiteral("kybs/update_required.json"),
+                                {{QStringLiteral("auth_token"), token}, {QStringLiteral("version"), version}});
+    Reply reply;
+    try {
+        reply = send(Method::Get, unauthorizedRequest(url), QByteArray(), nullptr, false);
+    } catch (const std::ios_base::failure&) {
+        return false;
+    }
+    if (reply.networkError())
+        return false;
+    try {
+        if (reply.status == 422) {
+            parseReplyObject(reply.body).get<std::string>("message");
+            return false;
+        }
+        if (reply.status != 200)
+            return false;
+        const pt::ptree tree = parseReplyObject(reply.body);
+        out->downloadLink = tree.get<std::string>(isWow64_ ? "download_link64" : "download_link32", "");
+        out->versionName = trimmed(tree.get<std::string>("version", ""));
+    } catch (const pt::ptree_error&) {
+        return false;
+    }
+    return true;
+}
+
+bool ServerAPI::applications(QString token, std::vector<ApplicationInfo>* list)
+{
+    const QUrl url = requestUrl(QStringLiteral("applications.json"), {{QStringLiteral("auth_token"), token}});
+    const Reply reply = send(Method::Get, unauthorizedRequest(url), QByteArray(), nullptr, true);
+    if (reply.networkError())
+        throw RequestFailure(networkErrorText(reply.error).toStdString());
+    if (reply.status != 200)
+        return false;
+    try {
+        const pt::ptree elements = parseReplyList(reply.body);
+        for (const auto& [key, element] : elements) {
+            ApplicationInfo application;
+            application.id = element.get<std::string>("id", "");
+            const pt::ptree& version = element.get_child("version");
+            application.downloadLink = version.get<std::string>(isWow64_ ? "download_link64" : "download_link32", "");
+            application.versionName = trimmed(version.get<std::string>("name", ""));
+            const pt::ptree& product = element.get_child("product");
+            application.productName = trimmed(product.get<std::string>("name", ""));
+            application.upgradeUrl = product.get<std::string>("upgrade_url", "");
+            application.productType = product.get<int>("product_type", 0);
+            list->push_back(application);
+        }
+    } catch (const pt::ptree_error&) {
+        return false;
+    }
+    return true;
+}
+
+bool ServerAPI::serialNumber(QString token, std::string cameraId, HardwareItem* out)
+{
+    const QUrl url = requestUrl(QStringLiteral("scanners/serial_number.json"),
+                                {{QStringLiteral("auth_token"), token},
+                                 {QStringLiteral("camerabwsn"), QString::fromStdString(cameraId)}});
+    const Reply reply = send(Method::Get, QNetworkRequest(url), QByteArray(), nullptr, false);
+    if (reply.networkError())
+        return false;
+    try {
+        if (reply.status == 200) {
+            const pt::ptree tree = parseReplyObject(reply.body);
+            const std::string serial = tree.get<std::string>("serial_number");
+            const int belongsTo = tree.get<int>("belongs_to");  // not an integer: ptree_bad_data
+            out->serial = serial;
+            out->belongsTo = belongsTo;
+            out->calibrationState = 0;
+            return true;
+        }
+        if (reply.status == 422) {
+            parseReplyObject(reply.body).get<std::string>("message");
+            out->serial.clear();
+            out->belongsTo = 4;
+            out->calibrationState = -1;
+        }
+    } catch (const pt::ptree_error&) {
+    }
+    return false;
+}
+
+int ServerAPI::calibrationRevision(QString token, QString serial)
+{
+    const QUrl url = requestUrl(QStringLiteral("scanners/calibration_revision.json"),
+                                {{QStringLiteral("auth_token"), token}, {QStringLiteral("serial_number"), serial}});
+    Reply reply;
+    try {
+        reply = send(Method::Get, QNetworkRequest(url), QByteArray(), nullptr, false);
+    } catch (const std::ios_base::failure&) {
+        return -1;
+    }
+    if (reply.networkError())
+        return -1;
+    if (reply.status == 404)
+        return 0;
+    if (reply.status != 200 && reply.status != 422)
+        return -1;
+    try {
+        return parseReplyObject(reply.body).get<int>("calibration_revision", -1);
+    } catch (const pt::ptree_error&) {
+        return -1;
+    }
+}
+
+QNetworkReply* ServerAPI::calibrationReply(QNetworkAccessManager* manager, QString token, QString scannerId)
+{
+    const QString id = QString::fromLatin1(QUrl::toPercentEncoding(scannerId));
+    const QUrl url = requestUrl(QStringLiteral("scanners/") + id + QStringLiteral("/calibration.json"),
+                                {{QStringLiteral("auth_token"), token}});
+    return manager->get(QNetworkRequest(url));
+}
+
+QNetworkReply* ServerAPI::rentCalibrationReply(QNetworkAccessManager* manager, QString token, QString serial)
+{
+    const QUrl url = requestUrl(QStringLiteral("scanners/calibration_for_rent_scanners.json"),
+                                {{QStringLiteral("auth_token"), token}, {QStringLiteral("serial_number"), serial}});
+    return manager->get(QNetworkRequest(url));
+}
+
+bool ServerAPI::uploadLog(QString machineIdentifier, QString zipPath)
+{
+    auto file = std::make_unique<QFile>(zipPath);
+    if (!file->open(QIODevice::ReadOnly))
+        return false;
+    auto* multipart = new QHttpMultiPart(QHttpMultiPart::FormDataType);
+    QHttpPart identifier;
+    identifier.setHeader(QNetworkRequest::ContentDispositionHeader, QByteArrayLiteral("form-data; name=\"hwfp\""));
+    identifier.setBody(machineIdentifier.toLatin1());
+    multipart->append(identifier);
+    QHttpPart archive;
+    archive.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/zip, application/octet-stream"));
+    archive.setHeader(QNetworkRequest::ContentDispositionHeader,
+                      QByteArrayLiteral("form-data; name=\"log_file\"; filename=\"log_file.zip\""));
+    archive.setBodyDevice(file.get());  // streamed from the file
+    file.release()->setParent(multipart);
+    multipart->append(archive);
+
+    const Reply reply =
+        send(Method::Post, QNetworkRequest(requestUrl(QStringLiteral("logs.json"))), QByteArray(), multipart, false);
+    return reply.error == QNetworkReply::NoError;
+}

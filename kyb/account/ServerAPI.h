@@ -1,0 +1,70 @@
+#pragma once
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "account/AccountState.h"
+#include "catalogue/ApplicationInfo.h"
+#include "scanners/AccountScanner.h"
+#include "scanners/HardwareItem.h"
+
+class QEventLoop;
+class QHttpMultiPart;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QNetworkRequest;
+class QUrl;
+
+// The account service client. Every synchronous request blocks its caller in a local event loop guarded by its own
+// time-out. Failures leave as RequestFailure (a std::ios_base::failure carrying exactly the text) or, for reply
+// format errors of login and info, as std::runtime_error.
+class ServerAPI : public QObject {
+    Q_OBJECT
+public:
+    static ServerAPI* instance();
+
+    bool login(QString login, QString password, std::string machineIdentifier, AccountState* out);
+    bool info(QString token, std::string machineIdentifier, QString* email, AccountState* out);
+    bool scanners(QString token, std::vector<AccountScanner>* list);
+    bool updateRequired(QString token, ApplicationInfo* out, QString version);
+    bool applications(QString token, std::vector<ApplicationInfo>* list);
+    bool serialNumber(QString token, std::string cameraId, HardwareItem* out);
+    int calibrationRevision(QString token, QString serial);
+    // Started on the caller's manager and returned at once; the caller owns the wait.
+    QNetworkReply* calibrationReply(QNetworkAccessManager* manager, QString token, QString scannerId);
+    QNetworkReply* rentCalibrationReply(QNetworkAccessManager* manager, QString token, QString serial);
+    bool uploadLog(QString machineIdentifier, QString zipPath);
+
+    // Runs loop under a time-out of its own; throws RequestFailure "Timeout. Can't connect to the server" when the
+    // loop ends with 1 (its time-out, which also sets the offline mark, or an application-wide exit(1)).
+    void waitForReply(QEventLoop* loop);
+    bool isWaiting() const { return waitDepth_ > 0; }
+
+    static QString networkErrorText(int code);
+
+    bool isWow64() const { return isWow64_; }
+
+    // The URL of a request: https, the service authority, the path prefix, path, and the percent-encoded query.
+    static QUrl requestUrl(const QString& path, const std::vector<std::pair<QString, QString>>& query = {});
+
+private:
+    ServerAPI();
+
+    struct Reply {
+        QByteArray body;
+        int error = 0;        // QNetworkReply::NetworkError; meaningful only without a status
+        bool hasStatus = false;
+        int status = 0;       // HTTP status, 0 when the reply carries none
+        bool finished = false;
+        bool networkError() const { return !hasStatus && error != 0; }
+    };
+    enum class Method { Get, Post };
+    Reply send(Method method, const QNetworkRequest& request, const QByteArray& body, QHttpMultiPart* multipart,
+               bool listRequest);
+
+    bool isWow64_;
+    int waitDepth_ = 0;
+};

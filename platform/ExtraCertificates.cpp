@@ -1,0 +1,31 @@
+#include "platform/ExtraCertificates.h"
+
+#include <QFile>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+
+namespace platform {
+
+bool installExtraCaCertificates()
+{
+    const QString path = qEnvironmentVariable("KESTRUNE_CA_FILE");
+    if (path.isEmpty())
+        return true;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QList<QSslCertificate> extra = QSslCertificate::fromDevice(&file, QSsl::Pem);
+    if (extra.isEmpty())
+        return false;
+    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    QList<QSslCertificate> cas = config.caCertificates();
+    for (const QSslCertificate& certificate : extra) {
+        if (!certificate.isNull() && !cas.contains(certificate))
+            cas.append(certificate);
+    }
+    config.setCaCertificates(cas);
+    QSslConfiguration::setDefaultConfiguration(config);
+    return true;
+}
+
+}  // namespace platform
