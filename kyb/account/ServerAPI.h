@@ -45,6 +45,9 @@ public:
 
     static QString networkErrorText(int code);
 
+    // The plain text of a value enciphered by the service, or the empty text on any failure (kyb/signin/).
+    static std::string decryptString(std::string cipherText, std::string passphrase);
+
     bool isWow64() const { return isWow64_; }
 
     // The URL of a request: https, the service authority, the path prefix, path, and the percent-encoded query.
