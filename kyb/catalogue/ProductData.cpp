@@ -1,11 +1,16 @@
 #include "catalogue/ProductData.h"
 
+#include "account/AccountState.h"
+#include "account/ServerAPI.h"
 #include "catalogue/VersionNumbers.h"
+#include "signin/SignIn.h"
 #include "platform/UserDataFolder.h"
 #include "storage/CacheFile.h"
 
 #include <QDir>
 #include <QString>
+
+#include <ios>
 
 namespace {
 
@@ -25,6 +30,39 @@ std::wstring productDataFolder(const std::string& productName)
 }
 
 }  // namespace
+
+bool ProductData::refresh(bool rescan)
+{
+    if (accountState.offlineMode) {
+        loadCache();
+    } else {
+        try {
+            if (!fetchApplications()) {
+                // Refused (token or reply): one new sign-in, then one more try.
+                if (signIn(2) == 0)
+                    return false;
+                if (!fetchApplications())
+                    return false;
+            }
+            if (accountState.offlineMode)
+                loadCache();
+            else
+                saveCache();
+        } catch (const std::ios_base::failure&) {   // time-out or network failure: work from the cache
+            loadCache();
+        }
+    }
+    if (rescan)
+        rescanInstalled();
+    return true;
+}
+
+bool ProductData::fetchApplications()
+{
+    // Emptied before every attempt, so a retry never keeps what a refused reply appended.
+    applications.clear();
+    return ServerAPI::instance()->applications(QString::fromStdString(accountState.authToken), &applications);
+}
 
 void ProductData::saveCache() const
 {

@@ -35,6 +35,10 @@ public:
 
     static int applicationStatus(const ApplicationInfo* application, const InstalledProduct* installed);
 
+private:
+    bool fetchApplications();
+
+public:
     // Pointers handed out by the lookups stay valid until the next refresh or rescan.
     std::vector<InstalledProduct> installed;
     std::vector<ApplicationInfo> applications;
