@@ -71,10 +71,10 @@ QString DownloadManagerDialog::fileSha1(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return QString();
-    QCryptographicHash sha1(QCryptographicHash::Sha1);
+    Sha1Stream sha1;
     if (!sha1.addData(&file))
         return QString();
-    return QString::fromLatin1(sha1.result().toHex());
+    return sha1.hexResult();
 }
 
 bool DownloadManagerDialog::startDownload()
@@ -179,7 +179,7 @@ bool DownloadManagerDialog::saveDownload(QNetworkReply*)
         return false;
     if (!QFile::rename(partFile.fileName(), targetPath_))
         return false;
-    readySha1 = QString::fromLatin1(hash.result().toHex());
+    readySha1 = hash.hexResult();
     CacheFile().setInstaller(installerName, InstallerRecord{QFileInfo(targetPath_).fileName(), readySha1});
     return true;
 }

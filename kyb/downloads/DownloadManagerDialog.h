@@ -3,7 +3,8 @@
 // cache.ini records it under the same installer name with the same file name and SHA-1; otherwise it is
 // downloaded with progress into the private installer cache folder. Install starts it through the shell.
 
-#include <QCryptographicHash>
+#include "downloads/Sha1Stream.h"
+
 #include <QDialog>
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -60,7 +61,7 @@ private:
     QString url;
 
     QFile partFile;   // "<target>.part" while the body streams in
-    QCryptographicHash hash{QCryptographicHash::Sha1};
+    Sha1Stream hash;
     QString readySha1;   // SHA-1 of the file at targetPath_ once it is ready to install
     bool discarding = false;   // the body is not saved (status other than 200, or a failed write)
 };
