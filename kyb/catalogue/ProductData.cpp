@@ -96,8 +96,7 @@ void ProductData::scanRegistryView(platform::Registry::View view)
             InstalledProduct found;
             found.productName = product.toStdString();
             found.version = version->toStdString();
-            found.version.resize(found.version.find('\0') == std::string::npos ? found.version.size()
-                                                                                : found.version.find('\0'));
+            found.version = found.version.substr(0, found.version.find('\0'));   // text up to the first NUL
             if (found.version.size() > static_cast<std::size_t>(registryTextLimit))
                 continue;   // does not fit the value buffer: read as absent
             const auto installDir = registry.value(versionKey, QStringLiteral("Install_Dir"));
