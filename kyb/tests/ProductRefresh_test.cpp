@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QTemporaryDir>
 
 #include "dialogs/LoginDialog.h"
 
@@ -113,6 +114,18 @@ TEST_F(ProductRefresh, TheServiceListIsTakenAndCached)
     EXPECT_EQ(cached[1].productName, "Belmo Measure");
     EXPECT_TRUE(cached[1].downloadLink.empty());
     EXPECT_EQ(sim_->requestsTo(applicationsPath).size(), 1);
+
+    // With a rescan, the installed products come along.
+    QTemporaryDir registryDir;
+    const QByteArray savedRegistry = qgetenv("KESTRUNE_REGISTRY_DIR");
+    qputenv("KESTRUNE_REGISTRY_DIR", QFile::encodeName(registryDir.path()));
+    platform::Registry(platform::Registry::Hive::LocalMachine)
+        .setValue("SOFTWARE\\Belmo Group\\Belmo Studio\\3.2.1", "Version", "3.2.1");
+    ASSERT_TRUE(data.refresh(true));
+    qputenv("KESTRUNE_REGISTRY_DIR", savedRegistry);
+    ASSERT_EQ(data.installed.size(), 1u);
+    EXPECT_EQ(ProductData::applicationStatus(&data.applications[0], data.findInstalled(&data.applications[0], true)),
+              ProductData::Current);
 }
 
 TEST_F(ProductRefresh, ARefusedReplyLeadsToOneNewSignInAndTheRetryStartsFromAnEmptyList)
