@@ -2,6 +2,7 @@
 
 #include "ui_DownloadManagerDialog.h"
 
+#include "dialogs/GuardedSlot.h"
 #include "platform/PrivateFolder.h"
 #include "platform/ShellOpen.h"
 #include "storage/CacheFile.h"
@@ -15,7 +16,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <exception>
 
 namespace {
 
@@ -129,6 +129,11 @@ bool DownloadManagerDialog::startDownload()
 
 void DownloadManagerDialog::receiveData()
 {
+    guardedSlot(nullptr, [this] { storeReceivedData(); });
+}
+
+void DownloadManagerDialog::storeReceivedData()
+{
     if (!reply)
         return;
     if (!discarding && statusOf(reply) != 200)
@@ -148,10 +153,15 @@ void DownloadManagerDialog::receiveData()
 
 void DownloadManagerDialog::downloadFinished()
 {
+    guardedSlot(nullptr, [this] { finishDownload(); });
+}
+
+void DownloadManagerDialog::finishDownload()
+{
     QNetworkReply* finished = reply;
     if (!finished)
         return;
-    receiveData();
+    storeReceivedData();
     const bool saved = finished->error() == QNetworkReply::NoError && statusOf(finished) == 200 && !discarding &&
                        saveDownload(finished);
     dropReply();
@@ -213,20 +223,15 @@ void DownloadManagerDialog::showFailure()
 
 void DownloadManagerDialog::install()
 {
-    try {
+    bool started = false;
+    guardedSlot(nullptr, [this, &started] {
         // The file is checked again right before it is started: it must still be the one recorded.
-        if (readySha1.isEmpty() || fileSha1(targetPath_) != readySha1) {
-            reject();
-            return;
-        }
-        if (platform::shellOpen(targetPath_))
-            accept();
-        else
-            reject();
-    } catch (const std::exception& failure) {
-        QMessageBox::critical(nullptr, QStringLiteral("Kestrune"), QString::fromUtf8(failure.what()), QMessageBox::Ok);
+        started = !readySha1.isEmpty() && fileSha1(targetPath_) == readySha1 && platform::shellOpen(targetPath_);
+    });
+    if (started)
+        accept();
+    else
         reject();
-    }
 }
 
 void DownloadManagerDialog::canceled()

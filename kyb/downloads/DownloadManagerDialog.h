@@ -48,6 +48,8 @@ private slots:
     void receiveData();
 
 private:
+    void storeReceivedData();
+    void finishDownload();
     bool saveDownload(QNetworkReply* finished);
     void showReadyToInstall();
     void showFailure();
