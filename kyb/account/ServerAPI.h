@@ -47,6 +47,9 @@ public:
 
     static QString networkErrorText(int code);
 
+    // The plain text of a value enciphered by the service, or the empty text on any failure (kyb/signin/).
+    static std::string decryptString(std::string cipherText, std::string passphrase);
+
     bool isWow64() const { return isWow64_; }
 
 private:

@@ -1,0 +1,15 @@
+#include "kyb/dialogs/GuardedSlot.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QString>
+
+void showFailureBox(QWidget* parent, const char* text)
+{
+    try {
+        QMessageBox::critical(parent, QCoreApplication::translate("HelperClass", "Kestrune"),
+                              QString::fromLocal8Bit(text));
+    } catch (...) {
+        // Nothing more can be shown.
+    }
+}

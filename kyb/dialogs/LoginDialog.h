@@ -1,0 +1,39 @@
+#pragma once
+// Asks for the account's login and password and signs in with the login request, or signs in on the service's
+// web page and completes that with the info request. Accepted once AccountState holds the new sign-in.
+
+#include <QDialog>
+#include <QString>
+#include <memory>
+#include <string>
+
+namespace Ui {
+class LoginDialog;
+}
+
+class LoginDialog : public QDialog {
+    Q_OBJECT
+public:
+    // mode as for signIn: 1 keeps the dialog above other windows; 2 locks a known login.
+    LoginDialog(std::string machineIdentifier, QString* login, int mode, QWidget* parent = nullptr);
+    ~LoginDialog() override;
+
+    // The text of the login field (after a web sign-in, the account's e-mail).
+    QString login() const;
+
+    // While a request waits, the dialog cannot be closed (Escape, the window's close button).
+    void reject() override;
+
+public slots:
+    void signInOk();
+    void signInOnline();
+
+private:
+    void setRequestWaiting(bool waiting);
+    void showBusy(bool busy);
+    void showServerError(const char* what);
+
+    std::unique_ptr<Ui::LoginDialog> ui_;
+    std::string machineIdentifier_;
+    bool requestWaiting_ = false;
+};

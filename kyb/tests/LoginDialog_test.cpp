@@ -1,0 +1,420 @@
+// The login dialog on the offscreen platform, signing in against the account-service simulator.
+#include <gtest/gtest.h>
+
+#include <QGraphicsView>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <memory>
+
+#include "kyb/account/AccountState.h"
+#include "kyb/account/ServerAPI.h"
+#include "kyb/dialogs/LoginDialog.h"
+#include "kyb/tests/DialogDriver.h"
+#include "platform/ExtraCertificates.h"
+#include "tests/support/AccountServiceSim.h"
+
+using ktest::AccountServiceSim;
+
+namespace {
+
+const char* const machineId = "machine-under-test";
+const QString email = QStringLiteral("demo@belmo.example");
+const QString password = QStringLiteral("demo-password");
+const std::string plainToken = "demo-token-7f3c9a1e5b2d4c6f8a0e1b3d5f7a9c2e";
+
+QJsonObject route(const QString& path, const QJsonObject& entry)
+{
+    return QJsonObject{{"routes", QJsonObject{{path, entry}}}};
+}
+
+class LoginDialogTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        qputenv("KESTRUNE_REQUEST_TIMEOUT_MS", "1500");
+        sim = new AccountServiceSim();
+        ASSERT_TRUE(sim->isRunning());
+        ASSERT_TRUE(platform::installExtraCaCertificates());
+    }
+    static void TearDownTestSuite()
+    {
+        delete sim;
+        sim = nullptr;
+    }
+    void SetUp() override
+    {
+        ASSERT_NE(sim, nullptr);
+        sim->setScenario(QJsonObject());
+        sim->clearLog();
+        accountState = AccountState();
+    }
+
+    template <typename T>
+    static T* child(QWidget& dialog, const char* name)
+    {
+        T* widget = dialog.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+
+    static void enter(LoginDialog& dialog, const QString& login, const QString& pass)
+    {
+        child<QLineEdit>(dialog, "loginEdit")->setText(login);
+        child<QLineEdit>(dialog, "passEdit")->setText(pass);
+    }
+
+    static void clickSignIn(LoginDialog& dialog)
+    {
+        QTest::mouseClick(child<QPushButton>(dialog, "btSignIn"), Qt::LeftButton);
+    }
+
+    static AccountServiceSim* sim;
+};
+AccountServiceSim* LoginDialogTest::sim = nullptr;
+
+TEST_F(LoginDialogTest, Form)
+{
+    QString login;
+    LoginDialog dialog(machineId, &login, 0);
+    EXPECT_EQ(dialog.objectName(), "LoginDialog");
+    EXPECT_EQ(dialog.windowTitle(), "Kestrune");
+    EXPECT_EQ(dialog.windowModality(), Qt::ApplicationModal);
+    EXPECT_TRUE(dialog.isModal());
+    EXPECT_EQ(dialog.minimumSize(), QSize(500, 355));
+    EXPECT_EQ(dialog.maximumSize(), QSize(500, 355));
+    EXPECT_EQ(dialog.baseSize(), QSize(215, 119));
+    EXPECT_EQ(dialog.locale(), QLocale(QLocale::English, QLocale::UnitedStates));
+
+    const struct {
+        const char* name;
+        QRect geometry;
+    } placed[] = {
+        {"label", {80, 110, 46, 20}},          {"label_2", {80, 140, 71, 16}},
+        {"loginEdit", {180, 109, 191, 21}},    {"passEdit", {180, 140, 191, 20}},
+        {"graphicsView", {0, 0, 501, 61}},     {"label_3", {10, 10, 311, 16}},
+        {"label_4", {10, 30, 311, 16}},        {"progressBar", {10, 285, 481, 15}},
+        {"lblConnectToServer", {10, 265, 476, 16}}, {"line", {-1, 305, 501, 16}},
+        {"lblLoginOrPasswordIncorrect", {180, 190, 231, 31}}, {"lblCreateAnAccount", {182, 166, 186, 20}},
+        {"horizontalLayoutWidget", {0, 310, 501, 47}}, {"lblForgotYourPassword", {180, 220, 191, 16}},
+        {"btSignInOnline", {381, 140, 87, 23}},
+    };
+    for (const auto& p : placed) {
+        QWidget* widget = child<QWidget>(dialog, p.name);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->geometry(), p.geometry) << p.name;
+        EXPECT_EQ(widget->parentWidget(), &dialog) << p.name;
+    }
+
+    EXPECT_EQ(child<QLabel>(dialog, "label")->text(), "Login:");
+    EXPECT_EQ(child<QLabel>(dialog, "label_2")->text(), "Password:");
+    EXPECT_EQ(child<QLabel>(dialog, "label_3")->text(), "Enter your login and password");
+    EXPECT_TRUE(child<QLabel>(dialog, "label_3")->font().bold());
+    EXPECT_EQ(child<QLabel>(dialog, "label_4")->text(), "Please enter 127.0.0.1 login and password");
+    EXPECT_EQ(child<QLabel>(dialog, "lblConnectToServer")->text(), "Connecting to server...");
+    EXPECT_EQ(child<QLineEdit>(dialog, "passEdit")->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(child<QProgressBar>(dialog, "progressBar")->maximum(), 0);
+    EXPECT_FALSE(child<QProgressBar>(dialog, "progressBar")->isTextVisible());
+    EXPECT_FALSE(child<QGraphicsView>(dialog, "graphicsView")->isInteractive());
+    EXPECT_EQ(child<QLabel>(dialog, "lblLoginOrPasswordIncorrect")->styleSheet(), "color: red;");
+    EXPECT_TRUE(child<QLabel>(dialog, "lblLoginOrPasswordIncorrect")->text().contains(
+        "The login or password is not correct."));
+
+    // The links go to the service this build talks to, over https.
+    const QString authority = sim->authority();
+    QLabel* createAccount = child<QLabel>(dialog, "lblCreateAnAccount");
+    EXPECT_TRUE(createAccount->text().contains("href=\"https://" + authority + "/signup\"")) << createAccount->text().toStdString();
+    EXPECT_TRUE(createAccount->text().contains(">Create an account<"));
+    EXPECT_TRUE(createAccount->openExternalLinks());
+    QLabel* forgot = child<QLabel>(dialog, "lblForgotYourPassword");
+    EXPECT_TRUE(forgot->text().contains("href=\"https://" + authority + "/password/new\"")) << forgot->text().toStdString();
+    EXPECT_TRUE(forgot->text().contains(">Forgot your password?<"));
+
+    QPushButton* signIn = child<QPushButton>(dialog, "btSignIn");
+    QPushButton* cancel = child<QPushButton>(dialog, "btCancel");
+    QPushButton* online = child<QPushButton>(dialog, "btSignInOnline");
+    EXPECT_EQ(signIn->text(), "Sign in");
+    EXPECT_EQ(cancel->text(), "Cancel");
+    EXPECT_EQ(online->text(), "Sign in online");
+    EXPECT_TRUE(signIn->isDefault());
+    EXPECT_FALSE(cancel->isDefault());
+    EXPECT_FALSE(online->autoDefault());
+
+    // Tab order: loginEdit, passEdit, btSignIn, btCancel, graphicsView.
+    QWidget* w = child<QWidget>(dialog, "loginEdit");
+    QStringList order{w->objectName()};
+    for (int i = 0; i < 4; ++i) {
+        w = w->nextInFocusChain();
+        while (w->focusPolicy() == Qt::NoFocus)
+            w = w->nextInFocusChain();
+        order << w->objectName();
+    }
+    EXPECT_EQ(order, (QStringList{"loginEdit", "passEdit", "btSignIn", "btCancel", "graphicsView"}));
+
+    // Cancel rejects.
+    dialog.show();
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_FALSE(dialog.isVisible());
+}
+
+struct ModeCase {
+    const char* name;
+    int mode;
+    const char* login;
+    bool staysOnTop;
+    bool loginLocked;
+};
+
+class LoginDialogModes : public LoginDialogTest, public ::testing::WithParamInterface<ModeCase> {};
+
+TEST_P(LoginDialogModes, WidgetsAndFlags)
+{
+    const ModeCase& c = GetParam();
+    QString login = QString::fromUtf8(c.login);
+    LoginDialog dialog(machineId, &login, c.mode);
+    for (const char* hidden : {"progressBar", "lblConnectToServer", "lblLoginOrPasswordIncorrect", "lblForgotYourPassword"})
+        EXPECT_TRUE(child<QWidget>(dialog, hidden)->isHidden()) << hidden;
+    EXPECT_FALSE(child<QWidget>(dialog, "lblCreateAnAccount")->isHidden());
+    EXPECT_FALSE(dialog.windowFlags() & Qt::WindowContextHelpButtonHint);
+    EXPECT_EQ(bool(dialog.windowFlags() & Qt::WindowStaysOnTopHint), c.staysOnTop);
+
+    QLineEdit* loginEdit = child<QLineEdit>(dialog, "loginEdit");
+    EXPECT_EQ(loginEdit->text(), login);
+    EXPECT_EQ(loginEdit->isEnabled(), !c.loginLocked);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    if (!login.isEmpty())
+        EXPECT_EQ(dialog.focusWidget(), child<QWidget>(dialog, "passEdit"));
+    else
+        EXPECT_NE(dialog.focusWidget(), child<QWidget>(dialog, "passEdit"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, LoginDialogModes,
+    ::testing::Values(ModeCase{"StartUp", 0, "", false, false},
+                      ModeCase{"StartUpKnownLogin", 0, "demo@belmo.example", false, false},
+                      ModeCase{"Silent", 1, "demo@belmo.example", true, false},
+                      ModeCase{"RefusedTokenKnownLogin", 2, "demo@belmo.example", false, true},
+                      ModeCase{"RefusedTokenNoLogin", 2, "", false, false}),
+    [](const ::testing::TestParamInfo<ModeCase>& info) { return std::string(info.param.name); });
+
+TEST_F(LoginDialogTest, SignInAccepts)
+{
+    QString login;
+    LoginDialog dialog(machineId, &login, 0);
+    dialog.show();
+    enter(dialog, email, password);
+    clickSignIn(dialog);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.login(), email);
+    // Still enciphered: signIn deciphers.
+    EXPECT_EQ(ServerAPI::decryptString(accountState.authToken, machineId), plainToken);
+    EXPECT_EQ(accountState.machineRecordId, "4711");
+    const QList<QJsonObject> logins = sim->requestsTo("/api/kyb/v2/login.json");
+    ASSERT_EQ(logins.size(), 1);
+    EXPECT_EQ(logins[0]["form"].toArray(),
+              (QJsonArray{QJsonArray{"user[email]", email}, QJsonArray{"user[password]", password},
+                          QJsonArray{"user[hwfp]", machineId}}));
+}
+
+TEST_F(LoginDialogTest, EmptyFieldIgnoresTheClick)
+{
+    QString login;
+    LoginDialog dialog(machineId, &login, 0);
+    dialog.show();
+    for (const auto& fields : {std::make_pair(email, QString()), std::make_pair(QString(), password)}) {
+        enter(dialog, fields.first, fields.second);
+        clickSignIn(dialog);
+    }
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(sim->requestsTo("/api/kyb/v2/login.json").isEmpty());
+}
+
+TEST_F(LoginDialogTest, RefusedLoginShowsTheRedLabel)
+{
+    QString login;
+    LoginDialog dialog(machineId, &login, 0);
+    dialog.show();
+    ktest::MessageBoxCloser boxes;
+    enter(dialog, email, "wrong password");
+    clickSignIn(dialog);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+    EXPECT_TRUE(child<QLabel>(dialog, "lblLoginOrPasswordIncorrect")->isVisible());
+    EXPECT_TRUE(child<QLabel>(dialog, "lblForgotYourPassword")->isVisible());
+    EXPECT_FALSE(child<QWidget>(dialog, "progressBar")->isVisible());
+    EXPECT_FALSE(child<QWidget>(dialog, "lblConnectToServer")->isVisible());
+    EXPECT_EQ(dialog.cursor().shape(), Qt::ArrowCursor);
+    EXPECT_TRUE(child<QPushButton>(dialog, "btSignIn")->isEnabled());
+
+    // The labels stay while the user tries again, and a right password then signs in.
+    enter(dialog, email, password);
+    clickSignIn(dialog);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(sim->requestsTo("/api/kyb/v2/login.json").size(), 2);
+}
+
+struct ServerErrorCase {
+    const char* name;
+    QJsonObject loginRoute;
+    const char* text;
+};
+
+class LoginDialogServerErrors : public LoginDialogTest, public ::testing::WithParamInterface<ServerErrorCase> {};
+
+TEST_P(LoginDialogServerErrors, ShowsTheServerErrorBox)
+{
+    const ServerErrorCase& c = GetParam();
+    sim->setScenario(route("/api/kyb/v2/login.json", c.loginRoute));
+    QString login;
+    LoginDialog dialog(machineId, &login, 1);
+    dialog.show();
+    ktest::MessageBoxCloser boxes;
+    enter(dialog, email, password);
+    clickSignIn(dialog);
+
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    const ktest::SeenBox& box = boxes.boxes[0];
+    EXPECT_EQ(box.text, QString::fromUtf8(c.text));
+    EXPECT_EQ(box.title, "Kestrune");
+    EXPECT_EQ(box.icon, QMessageBox::NoIcon);
+    EXPECT_EQ(box.parent, &dialog);
+    EXPECT_TRUE(box.flags & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(box.flags & Qt::MSWindowsFixedSizeDialogHint);
+    // The dialog stays open, no longer busy, for another try or Cancel.
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_FALSE(child<QWidget>(dialog, "progressBar")->isVisible());
+    EXPECT_FALSE(child<QWidget>(dialog, "lblLoginOrPasswordIncorrect")->isVisible());
+    EXPECT_TRUE(child<QPushButton>(dialog, "btCancel")->isEnabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, LoginDialogServerErrors,
+    ::testing::Values(
+        ServerErrorCase{"Status500", QJsonObject{{"status", 500}}, "Server error: Incorrect server reply: 500"},
+        ServerErrorCase{"Malformed", QJsonObject{{"malformed", true}}, "Server error: Wrong server response data"},
+        ServerErrorCase{"MissingUok",
+                        QJsonObject{{"json", QJsonObject{{"auth_token_crypted", "U2FsdGVkX1"}, {"hwfp_id", "1"}}}},
+                        "Server error: Wrong server response data format"},
+        ServerErrorCase{"Stall", QJsonObject{{"stall", true}}, "Server error: Timeout. Can't connect to the server"}),
+    [](const ::testing::TestParamInfo<ServerErrorCase>& info) { return std::string(info.param.name); });
+
+TEST_F(LoginDialogTest, NoSecondSignInWhileARequestWaits)
+{
+    sim->setScenario(route("/api/kyb/v2/login.json", QJsonObject{{"delay_ms", 800}}));
+    QString login;
+    LoginDialog dialog(machineId, &login, 0);
+    dialog.show();
+    enter(dialog, email, password);
+
+    struct {
+        bool seen = false;
+        bool buttonsEnabled = true;
+        bool busyShown = false;
+        bool visibleAfterEscape = false;
+    } during;
+    QTimer probe;
+    probe.setInterval(100);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (during.seen || sim->requestsTo("/api/kyb/v2/login.json").isEmpty())
+            return;
+        during.seen = true;
+        during.buttonsEnabled = child<QPushButton>(dialog, "btSignIn")->isEnabled() ||
+                                child<QPushButton>(dialog, "btCancel")->isEnabled() ||
+                                child<QPushButton>(dialog, "btSignInOnline")->isEnabled();
+        during.busyShown = child<QWidget>(dialog, "progressBar")->isVisible() &&
+                           child<QWidget>(dialog, "lblConnectToServer")->isVisible() &&
+                           dialog.cursor().shape() == Qt::WaitCursor;
+        // A second click, Return on the default button, Escape and the close button all do nothing now.
+        clickSignIn(dialog);
+        QTest::keyClick(child<QLineEdit>(dialog, "passEdit"), Qt::Key_Return);
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        dialog.close();
+        during.visibleAfterEscape = dialog.isVisible();
+    });
+    probe.start();
+    clickSignIn(dialog);
+    probe.stop();
+
+    ASSERT_TRUE(during.seen);
+    EXPECT_FALSE(during.buttonsEnabled);
+    EXPECT_TRUE(during.busyShown);
+    EXPECT_TRUE(during.visibleAfterEscape);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(sim->requestsTo("/api/kyb/v2/login.json").size(), 1);
+}
+
+TEST_F(LoginDialogTest, SignInOnlineCompletesWithTheInfoRequest)
+{
+    QJsonObject account{{"web_signed_in", true}};
+    sim->setScenario(QJsonObject{{"account", account}});
+    QString login = QStringLiteral("old@belmo.example");
+    LoginDialog dialog(machineId, &login, 0);
+    dialog.show();
+    QTest::mouseClick(child<QPushButton>(dialog, "btSignInOnline"), Qt::LeftButton);
+    ASSERT_TRUE(ktest::waitUntil([&] { return !dialog.isVisible(); }));
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.login(), email);
+    EXPECT_EQ(ServerAPI::decryptString(accountState.authToken, machineId), plainToken);
+    const QList<QJsonObject> infos = sim->requestsTo("/api/kyb/v2/info.json");
+    ASSERT_EQ(infos.size(), 1);
+    EXPECT_EQ(infos[0]["form"].toArray(),
+              (QJsonArray{QJsonArray{"auth_token", QString::fromStdString(plainToken)},
+                          QJsonArray{"user[hwfp]", machineId}}));
+}
+
+TEST_F(LoginDialogTest, SignInOnlineRefusedOrClosedLeavesTheDialogAsItWas)
+{
+    QJsonObject scenario{{"account", QJsonObject{{"web_signed_in", true}}},
+                         {"routes", QJsonObject{{"/api/kyb/v2/info.json", QJsonObject{{"status", 401}}}}}};
+    sim->setScenario(scenario);
+    QString login = QStringLiteral("old@belmo.example");
+    LoginDialog dialog(machineId, &login, 0);
+    dialog.show();
+    child<QLineEdit>(dialog, "passEdit")->setText("typed");
+    ktest::MessageBoxCloser boxes;
+
+    QTest::mouseClick(child<QPushButton>(dialog, "btSignInOnline"), Qt::LeftButton);
+    ASSERT_TRUE(ktest::waitUntil([&] { return sim->requestsTo("/api/kyb/v2/info.json").size() == 1; }));
+    QTest::qWait(100);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+    EXPECT_EQ(dialog.login(), "old@belmo.example");
+    EXPECT_EQ(child<QLineEdit>(dialog, "passEdit")->text(), "typed");
+
+    // The web dialog closed without a token: no info request.
+    sim->setScenario(QJsonObject());
+    sim->clearLog();
+    ktest::OnModal<QDialog> closeWeb([](QDialog* web) {
+        if (web->objectName() == "WebLoginDialog")
+            web->findChild<QPushButton*>("closeButton")->click();
+    });
+    QTest::mouseClick(child<QPushButton>(dialog, "btSignInOnline"), Qt::LeftButton);
+    EXPECT_EQ(closeWeb.count(), 1);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(sim->requestsTo("/api/kyb/v2/info.json").isEmpty());
+    EXPECT_EQ(dialog.login(), "old@belmo.example");
+}
+
+TEST_F(LoginDialogTest, SignInOnlineServerErrorShowsTheBox)
+{
+    QJsonObject scenario{{"account", QJsonObject{{"web_signed_in", true}}},
+                         {"routes", QJsonObject{{"/api/kyb/v2/info.json", QJsonObject{{"status", 500}}}}}};
+    sim->setScenario(scenario);
+    QString login;
+    LoginDialog dialog(machineId, &login, 0);
+    dialog.show();
+    ktest::MessageBoxCloser boxes;
+    QTest::mouseClick(child<QPushButton>(dialog, "btSignInOnline"), Qt::LeftButton);
+    ASSERT_TRUE(ktest::waitUntil([&] { return !boxes.boxes.isEmpty(); }));
+    EXPECT_EQ(boxes.boxes[0].text, "Server error: Incorrect server reply: 500");
+    EXPECT_TRUE(dialog.isVisible());
+}
+
+}  // namespace
