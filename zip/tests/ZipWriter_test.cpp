@@ -98,6 +98,10 @@ TEST_F(ZipWriterTest, ArchiveWithoutEntriesIsTheEndRecordAlone)
     ASSERT_EQ(zip.closeArchive(), Zip::Ok);
     EXPECT_EQ(ztest::readFile(archive), QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0'));
     EXPECT_TRUE(inspect(archive)[QStringLiteral("entries")].toObject().isEmpty());
+    EXPECT_TRUE(ktest::runProgram(QStringLiteral("7z"), {QStringLiteral("t"), archive}).ok());
+    const ktest::ProcessResult u = ktest::runProgram(QStringLiteral("unzip"), {QStringLiteral("-t"), archive});
+    EXPECT_EQ(u.exitCode, 1);  // unzip's warning code for an empty, well-formed archive
+    EXPECT_TRUE(u.out.contains("zipfile is empty") || u.err.contains("zipfile is empty"));
 }
 
 TEST_F(ZipWriterTest, ReportsEachFailureWithItsCode)
