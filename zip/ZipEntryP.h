@@ -1,7 +1,6 @@
 #pragma once
 // One archive entry as both the writer and the reader describe it in memory.
 
-#include <QMap>
 #include <QString>
 #include <QtGlobal>
 

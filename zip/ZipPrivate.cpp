@@ -309,16 +309,14 @@ Zip::ErrorCode ZipPrivate::deflateFile(const QFileInfo& info, quint32& crc, qint
         qDebug() << QStringLiteral("An error occurred while opening %1").arg(path);
         return Zip::CannotOpen;
     }
-    const Zip::ErrorCode ec = level == 0 ? storeFile(path, source, crc, read, written, keys)
+    const Zip::ErrorCode ec = level == 0 ? storeFile(source, crc, read, written, keys)
                                          : compressFile(path, source, crc, read, written, level, keys);
     source.close();
     return ec;
 }
 
-Zip::ErrorCode ZipPrivate::storeFile(const QString& path, QIODevice& source, quint32& crc, qint64& read,
-                                     qint64& written, ZipKeys* keys)
+Zip::ErrorCode ZipPrivate::storeFile(QIODevice& source, quint32& crc, qint64& read, qint64& written, ZipKeys* keys)
 {
-    Q_UNUSED(path);
     const qint64 size = source.size();
     crc = quint32(crc32(0, Z_NULL, 0));
     read = written = 0;

@@ -50,8 +50,7 @@ private:
     Zip::ErrorCode createEntry(const QFileInfo& file, const QString& root, Zip::CompressionLevel level);
     Zip::ErrorCode deflateFile(const QFileInfo& file, quint32& crc, qint64& read, qint64& written, int level,
                                ZipKeys* keys);
-    Zip::ErrorCode storeFile(const QString& path, QIODevice& source, quint32& crc, qint64& read, qint64& written,
-                             ZipKeys* keys);
+    Zip::ErrorCode storeFile(QIODevice& source, quint32& crc, qint64& read, qint64& written, ZipKeys* keys);
     Zip::ErrorCode compressFile(const QString& path, QIODevice& source, quint32& crc, qint64& read,
                                 qint64& written, int level, ZipKeys* keys);
     Zip::ErrorCode writeEncryptionHeader(ZipKeys& keys, quint16 dosTime);
