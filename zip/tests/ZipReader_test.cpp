@@ -1,0 +1,484 @@
+// UnZip reading archives made by Info-ZIP zip, 7z and Python's zipfile, committed fixtures, and mutations of
+// good archives.
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <set>
+
+#include "tests/support/TestProcess.h"
+#include "zip/UnZip.h"
+#include "zip/Zip.h"
+#include "zip/tests/ZipTestSupport.h"
+
+namespace {
+
+const QDateTime kFileTime(QDate(2023, 6, 1), QTime(12, 0, 0), Qt::UTC);
+
+class ZipReaderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ztest::useFixedTimeZone();
+        ASSERT_TRUE(dir.isValid());
+        for (const char* p : {"zip", "unzip", "7z", "python3"})
+            ASSERT_TRUE(ktest::haveProgram(QString::fromLatin1(p))) << p << " is needed";
+        archive = path(QStringLiteral("a.zip"));
+        target = path(QStringLiteral("out"));
+    }
+
+    QString path(const QString& rel) const { return dir.filePath(rel); }
+
+    // The source tree the peers pack: text, data over one 256 KiB block, an empty file and an empty folder.
+    QMap<QString, QByteArray> makeTree()
+    {
+        const QString t = path(QStringLiteral("tree"));
+        ztest::writeFile(t + QStringLiteral("/a.txt"), ztest::textBytes(100000, 1), kFileTime);
+        ztest::writeFile(t + QStringLiteral("/sub/b.bin"), ztest::randomBytes(300000, 2), kFileTime);
+        ztest::writeFile(t + QStringLiteral("/small.txt"), "small", kFileTime);
+        ztest::writeFile(t + QStringLiteral("/zero.txt"), QByteArray(), kFileTime);
+        QDir().mkpath(t + QStringLiteral("/empty"));
+        QMap<QString, QByteArray> tree = ztest::listTree(dir.path());
+        tree.remove(QStringLiteral("a.zip"));
+        return tree;
+    }
+
+    void run(const QString& command, const QByteArray& input = QByteArray())
+    {
+        const ktest::ProcessResult r = ztest::shell(command, dir.path(), input);
+        ASSERT_TRUE(r.ok()) << command.toStdString() << "\n" << r.out.constData() << r.err.constData();
+    }
+
+    // Python zipfile writing the given entries (name -> content; a name ending in "/" is a folder).
+    void pythonArchive(const QString& script)
+    {
+        const ktest::ProcessResult r = ztest::python(script, {archive}, dir.path());
+        ASSERT_TRUE(r.ok()) << r.err.constData();
+    }
+
+    UnZip::ErrorCode extract(const QString& zipPath, UnZip::ExtractionOptions options = UnZip::KeepEntryPaths,
+                             const QString& password = QString())
+    {
+        UnZip unzip;
+        unzip.setPassword(password);
+        const UnZip::ErrorCode ec = unzip.openArchive(zipPath);
+        if (ec != UnZip::Ok)
+            return ec;
+        return unzip.extractAll(target, options);
+    }
+
+    QMap<QString, QByteArray> extracted() const { return ztest::listTree(target); }
+
+    QTemporaryDir dir;
+    QString archive;
+    QString target;
+};
+
+struct PeerCase {
+    const char* label;
+    const char* command;  // run in the folder that holds tree/, writes a.zip
+    const char* password;
+    const char* input;    // standard input (7z's password prompt)
+    bool encrypted;       // every file entry carries the encryption flag
+    bool ownDstTimes;     // DOS times follow each file's own daylight saving (7z applies today's offset)
+};
+
+class ZipPeerTest : public ZipReaderTest, public ::testing::WithParamInterface<PeerCase> {};
+
+const char* const kPythonStreamed = R"(
+import io, os, sys, zipfile
+class Unseekable(io.RawIOBase):
+    def __init__(self, f): self.f = f
+    def writable(self): return True
+    def write(self, b): return self.f.write(b)
+with open(sys.argv[1], 'wb') as out, zipfile.ZipFile(Unseekable(out), 'w', zipfile.ZIP_DEFLATED) as z:
+    for root, dirs, files in os.walk('tree'):
+        for d in dirs: z.write(os.path.join(root, d))
+        for f in files: z.write(os.path.join(root, f))
+)";
+
+TEST_P(ZipPeerTest, ExtractsEveryEntryWithItsTime)
+{
+    const PeerCase& c = GetParam();
+    const QMap<QString, QByteArray> tree = makeTree();
+    if (QByteArray(c.command) == "python-streamed")
+        pythonArchive(QString::fromLatin1(kPythonStreamed));
+    else
+        run(QString::fromLatin1(c.command), QByteArray(c.input));
+    const ktest::ProcessResult flags = ztest::python(
+        QStringLiteral("import sys,zipfile\nprint(all(i.flag_bits & 1 for i in zipfile.ZipFile(sys.argv[1]).infolist()"
+                       " if not i.is_dir()))"),
+        {archive}, dir.path());
+    ASSERT_EQ(flags.out.trimmed(), c.encrypted ? QByteArray("True") : QByteArray("False"));
+
+    ASSERT_EQ(extract(archive, UnZip::KeepEntryPaths, QString::fromLatin1(c.password)), UnZip::Ok);
+    EXPECT_EQ(extracted(), tree);
+    if (!c.ownDstTimes)
+        return;
+    for (const char* f : {"tree/a.txt", "tree/sub/b.bin", "tree/zero.txt"})
+        EXPECT_EQ(QFileInfo(target + QLatin1Char('/') + QLatin1String(f)).lastModified().toUTC(), kFileTime) << f;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Peers, ZipPeerTest,
+    ::testing::Values(
+        PeerCase{"zipDeflated", "zip -q -X -r a.zip tree", "", "", false, true},
+        PeerCase{"zipExtraFields", "zip -q -r a.zip tree", "", "", false, true},
+        PeerCase{"zipStored", "zip -q -0 -r a.zip tree", "", "", false, true},
+        PeerCase{"zipPassword", "zip -q -P x -r a.zip tree", "x", "", true, true},  // data descriptor, time check byte
+        PeerCase{"zipStreamed", "zip -q -r - tree | cat > a.zip", "", "", false, true},
+        PeerCase{"pythonStreamed", "python-streamed", "", "", false, true},
+        PeerCase{"sevenEmptyPasswordDeflated", "7z a -tzip -p -mem=ZipCrypto -mm=Deflate -bso0 -bsp0 a.zip tree", "",
+                 "\n", true, false},
+        PeerCase{"sevenEmptyPasswordStored", "7z a -tzip -p -mem=ZipCrypto -mx=0 -bso0 -bsp0 a.zip tree", "", "\n",
+                 true, false},
+        PeerCase{"sevenPassword", "7z a -tzip -px -mem=ZipCrypto -bso0 -bsp0 a.zip tree", "x", "", true, false}),
+    [](const ::testing::TestParamInfo<PeerCase>& info) { return std::string(info.param.label); });
+
+TEST_F(ZipReaderTest, Bzip2EntriesAreSkippedAndReported)
+{
+    pythonArchive(QStringLiteral(
+        "import sys, zipfile\n"
+        "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+        "    z.writestr('a.txt', 'deflated a' * 50, zipfile.ZIP_DEFLATED)\n"
+        "    z.writestr('b.txt', 'bzip2 b' * 50, zipfile.ZIP_BZIP2)\n"
+        "    z.writestr('c.txt', 'deflated c' * 50, zipfile.ZIP_DEFLATED)\n"));
+    UnZip unzip;
+    ASSERT_EQ(unzip.openArchive(archive), UnZip::Ok);
+    EXPECT_EQ(unzip.extractAll(target, UnZip::KeepEntryPaths), UnZip::DecompressorError);
+    const QMap<QString, QByteArray> expected{{QStringLiteral("a.txt"), QByteArray("deflated a").repeated(50)},
+                                             {QStringLiteral("c.txt"), QByteArray("deflated c").repeated(50)}};
+    EXPECT_EQ(extracted(), expected);
+}
+
+TEST_F(ZipReaderTest, FindsTheEndRecordBehindAComment)
+{
+    struct Case {
+        const char* entries;
+        const char* comment;
+        QMap<QString, QByteArray> expected;
+    };
+    const Case cases[] = {
+        {"{'note.txt': 'hello'}", "ten bytes!", {{QStringLiteral("note.txt"), QByteArray("hello")}}},
+        {"{}", "", {}},
+        {"{}", "an empty archive with a comment", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.comment);
+        QDir(target).removeRecursively();
+        pythonArchive(QStringLiteral("import sys, zipfile\n"
+                                     "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
+                                     "    z.comment = b'%1'\n"
+                                     "    for n, d in %2.items(): z.writestr(n, d)\n")
+                          .arg(QLatin1String(c.comment), QLatin1String(c.entries)));
+        EXPECT_EQ(extract(archive), UnZip::Ok);
+        EXPECT_EQ(extracted(), c.expected);
+    }
+    ztest::writeFile(archive, QByteArray("PK\x05\x06", 4) + QByteArray(17, '\0'));  // 21 bytes
+    EXPECT_EQ(extract(archive), UnZip::InvalidArchive);
+}
+
+class ZipUnsafeNameTest : public ZipReaderTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ZipUnsafeNameTest, RefusesTheArchiveBeforeWritingAnything)
+{
+    pythonArchive(QStringLiteral("import sys, zipfile\n"
+                                 "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+                                 "    z.writestr('a-good.txt', 'good')\n"
+                                 "    z.writestr(zipfile.ZipInfo(%1), 'evil')\n"
+                                 "    z.writestr('z-good.txt', 'good')\n")
+                      .arg(QString::fromUtf8(GetParam())));
+    target = path(QStringLiteral("deep/out"));
+    EXPECT_EQ(extract(archive), UnZip::InvalidArchive);
+    const QMap<QString, QByteArray> before{{QStringLiteral("a.zip"), ztest::readFile(archive)}};
+    EXPECT_EQ(ztest::listTree(dir.path()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, ZipUnsafeNameTest,
+                         ::testing::Values("'../evil.txt'", "'sub/../../evil.txt'", "'..\\\\..\\\\evil.txt'",
+                                           "'/tmp/evil.txt'", "'\\\\evil.txt'", "'C:/evil.txt'", "'c:evil.txt'"));
+
+TEST_F(ZipReaderTest, BackslashesSeparateFolders)
+{
+    pythonArchive(QStringLiteral("import sys, zipfile\n"
+                                 "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+                                 "    z.writestr(zipfile.ZipInfo('dir\\\\sub\\\\'), '')\n"
+                                 "    z.writestr('dir\\\\file.txt', 'content')\n"));
+    ASSERT_EQ(extract(archive), UnZip::Ok);
+    const QMap<QString, QByteArray> expected{{QStringLiteral("dir/"), QByteArray()},
+                                             {QStringLiteral("dir/sub/"), QByteArray()},
+                                             {QStringLiteral("dir/file.txt"), QByteArray("content")}};
+    EXPECT_EQ(extracted(), expected);
+}
+
+TEST_F(ZipReaderTest, WrongPasswordFailsThatEntryOnly)
+{
+    // Made with "zip -P x" (a_secret.txt) and then plain zip (b_plain.txt); the empty password fails the check byte.
+    const QString fixture = ztest::fixture(QStringLiteral("wrong-password.zip"));
+    EXPECT_EQ(extract(fixture), UnZip::WrongPassword);
+    EXPECT_EQ(extracted().keys(), QStringList{QStringLiteral("b_plain.txt")});
+
+    QDir(target).removeRecursively();
+    ASSERT_EQ(extract(fixture, UnZip::KeepEntryPaths, QStringLiteral("x")), UnZip::Ok);
+    EXPECT_EQ(extracted().value(QStringLiteral("a_secret.txt")),
+              QByteArray("secret calibration values\n").repeated(20));
+
+    // Made with "7z -px -mx=0": no data descriptor, so the check byte is the CRC's.
+    const QString sevenFixture = ztest::fixture(QStringLiteral("wrong-password-7z.zip"));
+    QDir(target).removeRecursively();
+    EXPECT_EQ(extract(sevenFixture), UnZip::WrongPassword);
+    EXPECT_TRUE(extracted().isEmpty());
+    EXPECT_EQ(extract(sevenFixture, UnZip::KeepEntryPaths, QStringLiteral("x")), UnZip::Ok);
+    EXPECT_EQ(extracted().keys(), (QStringList{QStringLiteral("a_secret.txt"), QStringLiteral("b_plain.txt")}));
+}
+
+TEST_F(ZipReaderTest, OptionsShapeWhatIsWritten)
+{
+    pythonArchive(QStringLiteral("import sys, zipfile\n"
+                                 "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
+                                 "    z.writestr('a/b/c.txt', 'c' * 1000)\n"
+                                 "    z.writestr('a/empty/', '')\n"
+                                 "    z.writestr('top.txt', 'top')\n"));
+    EXPECT_EQ(extract(archive, UnZip::CheckOnly), UnZip::Ok);
+    EXPECT_FALSE(QFileInfo::exists(target));
+
+    EXPECT_EQ(extract(archive, UnZip::FlattenEntryPaths), UnZip::Ok);
+    const QMap<QString, QByteArray> flat{{QStringLiteral("c.txt"), QByteArray(1000, 'c')},
+                                         {QStringLiteral("top.txt"), QByteArray("top")}};
+    EXPECT_EQ(extracted(), flat);
+
+    QDir(target).removeRecursively();
+    EXPECT_EQ(extract(archive, UnZip::TargetMustExist | UnZip::FlattenEntryPaths), UnZip::CannotOpen);
+    EXPECT_FALSE(QFileInfo::exists(target));
+}
+
+TEST_F(ZipReaderTest, ReportsOpenFailures)
+{
+    UnZip unzip;
+    EXPECT_EQ(unzip.extractAll(target, UnZip::KeepEntryPaths), UnZip::NoArchiveOpen);
+    EXPECT_EQ(unzip.openArchive(path(QStringLiteral("missing.zip"))), UnZip::ArchiveNotFound);
+    EXPECT_EQ(unzip.openArchive(static_cast<QIODevice*>(nullptr)), UnZip::InvalidDevice);
+    QFile writeOnly(path(QStringLiteral("w.zip")));
+    ASSERT_TRUE(writeOnly.open(QIODevice::WriteOnly));
+    EXPECT_EQ(unzip.openArchive(&writeOnly), UnZip::CannotOpen);
+
+    // A device destroyed while open closes the archive.
+    Zip zip;
+    ztest::writeFile(path(QStringLiteral("f.txt")), "content");
+    auto* buffer = new QBuffer;
+    ASSERT_EQ(zip.createArchive(buffer), Zip::Ok);
+    ASSERT_EQ(zip.addFile(path(QStringLiteral("f.txt")), Zip::AutoFixed), Zip::Ok);
+    ASSERT_EQ(zip.closeArchive(), Zip::Ok);
+    buffer->close();
+    ASSERT_EQ(unzip.openArchive(buffer), UnZip::Ok);  // opened for reading by the reader
+    delete buffer;
+    EXPECT_EQ(unzip.extractAll(target, UnZip::KeepEntryPaths), UnZip::NoArchiveOpen);
+}
+
+// Where the records of a small archive lie: read with the format's field offsets.
+struct Layout {
+    struct Entry {
+        int central;  // offset of the central record
+        int local;    // offset of the local header
+        int data;     // offset of the data
+        int compressedSize;
+    };
+    QMap<QString, Entry> entries;
+    int centralDirectory = 0;
+    int endRecord = 0;
+
+    static quint32 get(const QByteArray& b, int at, int width)
+    {
+        quint32 v = 0;
+        for (int i = width - 1; i >= 0; --i)
+            v = (v << 8) | uchar(b.at(at + i));
+        return v;
+    }
+    static void put(QByteArray& b, int at, int width, quint32 v)
+    {
+        for (int i = 0; i < width; ++i)
+            b[at + i] = char(v >> (8 * i));
+    }
+    explicit Layout(const QByteArray& b)
+    {
+        endRecord = b.size() - 22;
+        centralDirectory = int(get(b, endRecord + 16, 4));
+        for (int at = centralDirectory; get(b, at, 4) == 0x02014b50;) {
+            const int n = int(get(b, at + 28, 2));
+            Entry e;
+            e.central = at;
+            e.local = int(get(b, at + 42, 4));
+            e.compressedSize = int(get(b, at + 20, 4));
+            e.data = e.local + 30 + int(get(b, e.local + 26, 2)) + int(get(b, e.local + 28, 2));
+            entries.insert(QString::fromLatin1(b.mid(at + 46, n)), e);
+            at += 46 + n + int(get(b, at + 30, 2)) + int(get(b, at + 32, 2));
+        }
+    }
+};
+
+struct MutationCase {
+    const char* label;
+    std::function<void(QByteArray&, const Layout&)> mutate;
+    UnZip::ErrorCode openCode;
+    std::set<UnZip::ErrorCode> extractCodes;  // when the archive opened
+    QStringList survivors;                    // files extracted
+};
+
+class ZipMutationTest : public ZipReaderTest, public ::testing::WithParamInterface<MutationCase> {};
+
+// Sets a field of an entry's local header (offset from its start) and of its central record alike.
+void putBoth(QByteArray& b, const Layout::Entry& e, int localAt, int centralAt, int width, quint32 v)
+{
+    Layout::put(b, e.local + localAt, width, v);
+    Layout::put(b, e.central + centralAt, width, v);
+}
+
+TEST_P(ZipMutationTest, GivesItsCodeWithoutReadingOutOfBounds)
+{
+    const MutationCase& c = GetParam();
+    ztest::writeFile(path(QStringLiteral("src/a.txt")), ztest::textBytes(5000, 1));
+    ztest::writeFile(path(QStringLiteral("src/b.bin")), ztest::randomBytes(100, 2));
+    ztest::writeFile(path(QStringLiteral("src/c.txt")), ztest::textBytes(3000, 3));
+    {
+        Zip zip;
+        ASSERT_EQ(zip.createArchive(archive, true), Zip::Ok);
+        for (const char* f : {"a.txt", "b.bin", "c.txt"})
+            ASSERT_EQ(zip.addFile(path(QStringLiteral("src/") + QLatin1String(f)), Zip::AutoByExtension), Zip::Ok);
+        ASSERT_EQ(zip.closeArchive(), Zip::Ok);
+    }
+    QByteArray bytes = ztest::readFile(archive);
+    const Layout layout(bytes);
+    ASSERT_EQ(layout.entries.size(), 3);
+    c.mutate(bytes, layout);
+
+    for (const UnZip::ExtractionOptions options : {UnZip::ExtractionOptions(UnZip::KeepEntryPaths),
+                                                   UnZip::ExtractionOptions(UnZip::CheckOnly)}) {
+        SCOPED_TRACE(int(options));
+        QDir(target).removeRecursively();
+        QBuffer buffer(&bytes);
+        ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
+        UnZip unzip;
+        const UnZip::ErrorCode opened = unzip.openArchive(&buffer);
+        ASSERT_EQ(opened, c.openCode);
+        if (opened != UnZip::Ok && opened != UnZip::PartlyCorrupted)
+            continue;
+        const UnZip::ErrorCode ec = unzip.extractAll(target, options);
+        EXPECT_TRUE(c.extractCodes.count(ec)) << "extractAll gave " << int(ec);
+        if (options & UnZip::CheckOnly) {
+            EXPECT_FALSE(QFileInfo::exists(target));
+        } else {
+            EXPECT_EQ(extracted().keys(), c.survivors);
+            for (const QString& f : c.survivors)
+                EXPECT_EQ(ztest::readFile(target + QLatin1Char('/') + f),
+                          ztest::readFile(path(QStringLiteral("src/") + f)));
+        }
+    }
+}
+
+const QString kA = QStringLiteral("a.txt");
+const QString kB = QStringLiteral("b.bin");
+const QString kC = QStringLiteral("c.txt");
+const QStringList kAll{kA, kB, kC};
+using E = UnZip::ErrorCode;
+
+INSTANTIATE_TEST_SUITE_P(
+    Mutations, ZipMutationTest,
+    ::testing::Values(
+        MutationCase{"unchanged", [](QByteArray&, const Layout&) {}, UnZip::Ok, {UnZip::Ok}, kAll},
+        // a stored entry altered: it is removed again, the entries before it stay
+        MutationCase{"flippedStoredByte",
+                     [](QByteArray& b, const Layout& l) { b[l.entries[kB].data + 50] = char(b[l.entries[kB].data + 50] ^ 1); },
+                     UnZip::Ok, {UnZip::Corrupted}, {kA}},
+        MutationCase{"flippedDeflatedByte",
+                     [](QByteArray& b, const Layout& l) { b[l.entries[kC].data + 40] = char(b[l.entries[kC].data + 40] ^ 0x10); },
+                     UnZip::Ok, {UnZip::Corrupted, UnZip::DecompressorError}, {kA, kB}},
+        MutationCase{"truncatedInLocalHeader", [](QByteArray& b, const Layout&) { b.truncate(20); },
+                     UnZip::InvalidArchive, {}, {}},
+        MutationCase{"truncatedInData", [](QByteArray& b, const Layout& l) { b.truncate(l.entries[kB].data + 10); },
+                     UnZip::InvalidArchive, {}, {}},
+        MutationCase{"truncatedInCentralDirectory",
+                     [](QByteArray& b, const Layout& l) { b.truncate(l.centralDirectory + 60); },
+                     UnZip::InvalidArchive, {}, {}},
+        MutationCase{"truncatedInEndRecord", [](QByteArray& b, const Layout& l) { b.truncate(l.endRecord + 15); },
+                     UnZip::InvalidArchive, {}, {}},
+        MutationCase{"commentCutShort",
+                     [](QByteArray& b, const Layout& l) {
+                         Layout::put(b, l.endRecord + 20, 2, 40);
+                         b += "only twenty bytes...";
+                     },
+                     UnZip::ReadError, {}, {}},
+        MutationCase{"junkPrefix", [](QByteArray& b, const Layout&) { b.prepend(QByteArray(100, 'j')); },
+                     UnZip::Corrupted, {}, {}},
+        MutationCase{"brokenEndSignature", [](QByteArray& b, const Layout& l) { b[l.endRecord + 3] = 7; },
+                     UnZip::InvalidArchive, {}, {}},
+        MutationCase{"moreEntriesCountedThanListed",
+                     [](QByteArray& b, const Layout& l) { Layout::put(b, l.endRecord + 10, 2, 4); },
+                     UnZip::PartlyCorrupted, {UnZip::Ok}, kAll},
+        MutationCase{"directoryOffsetIntoData",
+                     [](QByteArray& b, const Layout& l) { Layout::put(b, l.endRecord + 16, 4, 0); },
+                     UnZip::Corrupted, {}, {}},
+        MutationCase{"directoryOffsetBeyondEnd",
+                     [](QByteArray& b, const Layout& l) { Layout::put(b, l.endRecord + 16, 4, 0x7fffffff); },
+                     UnZip::SeekError, {}, {}},
+        MutationCase{"compressedSizeBeyondEnd",
+                     [](QByteArray& b, const Layout& l) { putBoth(b, l.entries[kB], 18, 20, 4, 0x7ffffff0); },
+                     UnZip::Ok, {UnZip::Corrupted}, {kA}},
+        // a deflate bomb: more output than the recorded size is never written
+        MutationCase{"uncompressedSizeTooSmall",
+                     [](QByteArray& b, const Layout& l) { putBoth(b, l.entries[kA], 22, 24, 4, 10); },
+                     UnZip::Ok, {UnZip::Corrupted}, {}},
+        MutationCase{"localNameDiffers",
+                     [](QByteArray& b, const Layout& l) { b[l.entries[kB].local + 30] = 'x'; },
+                     UnZip::Ok, {UnZip::HeaderMismatch}, {kA}},
+        MutationCase{"localSignatureBroken",
+                     [](QByteArray& b, const Layout& l) { b[l.entries[kB].local + 2] = 9; },
+                     UnZip::Ok, {UnZip::InvalidArchive}, {kA}},
+        MutationCase{"localCrcDiffers",
+                     [](QByteArray& b, const Layout& l) { b[l.entries[kA].local + 14] = char(b[l.entries[kA].local + 14] ^ 1); },
+                     UnZip::Ok, {UnZip::HeaderMismatch}, {}},
+        // skipped records leave the others readable but the result reports them
+        MutationCase{"unsupportedMethodBetween",
+                     [](QByteArray& b, const Layout& l) { Layout::put(b, l.entries[kB].central + 10, 2, 12); },
+                     UnZip::Ok, {UnZip::DecompressorError}, {kA, kC}},
+        MutationCase{"unsupportedVersionBetween",
+                     [](QByteArray& b, const Layout& l) { Layout::put(b, l.entries[kB].central + 6, 2, 45); },
+                     UnZip::Ok, {UnZip::DecompressorError}, {kA, kC}},
+        MutationCase{"nulInName",
+                     [](QByteArray& b, const Layout& l) {
+                         b[l.entries[kB].local + 31] = 0;
+                         b[l.entries[kB].central + 47] = 0;
+                     },
+                     UnZip::Ok, {UnZip::InvalidArchive}, {}},
+        MutationCase{"encryptedShorterThanItsHeader",
+                     [](QByteArray& b, const Layout& l) {
+                         putBoth(b, l.entries[kB], 6, 8, 2, 1);
+                         putBoth(b, l.entries[kB], 18, 20, 4, 5);
+                         putBoth(b, l.entries[kB], 22, 24, 4, 5);
+                     },
+                     UnZip::Ok, {UnZip::Corrupted}, {kA}}),
+    [](const ::testing::TestParamInfo<MutationCase>& info) { return std::string(info.param.label); });
+
+TEST_F(ZipReaderTest, FailedEntryLeavesTheExistingFile)
+{
+    ztest::writeFile(path(QStringLiteral("src/b.bin")), ztest::randomBytes(100, 2));
+    {
+        Zip zip;
+        ASSERT_EQ(zip.createArchive(archive, true), Zip::Ok);
+        ASSERT_EQ(zip.addFile(path(QStringLiteral("src/b.bin")), Zip::AutoByExtension), Zip::Ok);
+        ASSERT_EQ(zip.closeArchive(), Zip::Ok);
+    }
+    QByteArray bytes = ztest::readFile(archive);
+    bytes[30 + 5 + 10] = char(bytes[30 + 5 + 10] ^ 1);
+    ztest::writeFile(archive, bytes);
+    ztest::writeFile(target + QStringLiteral("/b.bin"), "previous calibration");
+    EXPECT_EQ(extract(archive), UnZip::Corrupted);
+    const QMap<QString, QByteArray> expected{{QStringLiteral("b.bin"), QByteArray("previous calibration")}};
+    EXPECT_EQ(extracted(), expected);
+}
+
+}  // namespace
