@@ -58,6 +58,15 @@ bool marksOffline(int code)
            code == QNetworkReply::UnknownNetworkError || code == QNetworkReply::ProxyTimeoutError;
 }
 
+// Qt reports 4xx and 5xx answers as error codes too (401 as 204, 404 as 203, 500 as 401): such a reply is an
+// answer and takes the status road. Transport and protocol failures stay network errors even when the headers
+// came, as the body is then incomplete.
+bool isStatusCode(int code)
+{
+    return (code >= QNetworkReply::ContentAccessDenied && code <= QNetworkReply::UnknownContentError) ||
+           (code >= QNetworkReply::InternalServerError && code <= QNetworkReply::UnknownServerError);
+}
+
 // The sign-in reply of login and info into out; a missing key ends with "Wrong server response data format",
 // leaving the fields read before it.
 void readSignInReply(const QByteArray& body, AccountState* out, QString* email)
@@ -96,7 +105,7 @@ QUrl ServerAPI::requestUrl(const QString& path, const FormFields& query)
     QUrl url;
     url.setScheme(QStringLiteral("https"));
     url.setAuthority(platform::serviceAuthority());
-    url.setPath(QStringLiteral("/api/kyb/v2/") + path);
+    url.setPath(QStringLiteral("/api/kyb/v2/") + path, QUrl::TolerantMode);  // path segments come encoded
     if (!query.empty())
         url.setQuery(QString::fromLatin1(encodeFormFields(query)));
     return url;
@@ -141,7 +150,7 @@ QString ServerAPI::networkErrorText(int code)
     }
 }
 
-void ServerAPI::waitForReply(QEventLoop* loop)
+void ServerAPI::waitForReply(QEventLoop* loop, QNetworkReply* reply)
 {
     // Each wait has its own timer, so a request started while this one waits cannot take its time-out away.
     QTimer timer;
@@ -151,6 +160,8 @@ void ServerAPI::waitForReply(QEventLoop* loop)
         accountState.offlineMode = true;
         loop->exit(1);
     });
+    if (reply)
+        connect(reply, &QNetworkReply::finished, &timer, &QTimer::stop);
     timer.start(platform::requestTimeoutMs());
     ++waitDepth_;
     const int result = loop->exec();
@@ -176,7 +187,7 @@ ServerAPI::Reply ServerAPI::send(Method method, const QNetworkRequest& request, 
     QEventLoop loop;
     connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished())
-        waitForReply(&loop);
+        waitForReply(&loop, reply);
 
     Reply result;
     result.finished = reply->isFinished();
@@ -186,12 +197,10 @@ ServerAPI::Reply ServerAPI::send(Method method, const QNetworkRequest& request, 
     }
     result.body = reply->readAll();
     result.error = reply->error();
-    // Qt reports 4xx and 5xx answers as error codes too; a reply that carries a status is an answer, not a
-    // network failure.
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    result.hasStatus = status.isValid();
-    result.status = result.hasStatus ? status.toInt() : 0;
-    if (result.networkError() && marksOffline(result.error))
+    result.status = status.isValid() ? status.toInt() : 0;
+    result.networkError = result.error != QNetworkReply::NoError && !(status.isValid() && isStatusCode(result.error));
+    if (result.networkError && marksOffline(result.error))
         accountState.offlineMode = true;
     return result;  // the reply goes with the processor's manager
 }
@@ -203,7 +212,7 @@ bool ServerAPI::login(QString login, QString password, std::string machineIdenti
                              {QStringLiteral("user[hwfp]"), QString::fromStdString(machineIdentifier)}};
     const Reply reply =
         send(Method::Post, formRequest(requestUrl(QStringLiteral("login.json"))), encodeFormFields(form), nullptr, false);
-    if (reply.networkError())
+    if (reply.networkError)
         throw RequestFailure(networkErrorText(reply.error).toStdString());
     out->login.clear();
     out->authToken.clear();
@@ -223,7 +232,7 @@ bool ServerAPI::info(QString token, std::string machineIdentifier, QString* emai
                              {QStringLiteral("user[hwfp]"), QString::fromStdString(machineIdentifier)}};
     const Reply reply =
         send(Method::Post, formRequest(requestUrl(QStringLiteral("info.json"))), encodeFormFields(form), nullptr, false);
-    if (reply.networkError())
+    if (reply.networkError)
         throw RequestFailure(networkErrorText(reply.error).toStdString());
     out->login.clear();
     out->authToken.clear();
@@ -243,7 +252,7 @@ bool ServerAPI::scanners(QString token, std::vector<AccountScanner>* list)
 {
     const QUrl url = requestUrl(QStringLiteral("scanners.json"), {{QStringLiteral("auth_token"), token}});
     const Reply reply = send(Method::Get, QNetworkRequest(url), QByteArray(), nullptr, true);
-    if (reply.networkError())
+    if (reply.networkError)
         throw RequestFailure(networkErrorText(reply.error).toStdString());
     if (reply.status == 401)
         return false;
@@ -278,7 +287,7 @@ bool ServerAPI::updateRequired(QString token, ApplicationInfo* out, QString vers
     } catch (const std::ios_base::failure&) {
         return false;
     }
-    if (reply.networkError())
+    if (reply.networkError)
         return false;
     try {
         if (reply.status == 422) {
@@ -300,7 +309,7 @@ bool ServerAPI::applications(QString token, std::vector<ApplicationInfo>* list)
 {
     const QUrl url = requestUrl(QStringLiteral("applications.json"), {{QStringLiteral("auth_token"), token}});
     const Reply reply = send(Method::Get, unauthorizedRequest(url), QByteArray(), nullptr, true);
-    if (reply.networkError())
+    if (reply.networkError)
         throw RequestFailure(networkErrorText(reply.error).toStdString());
     if (reply.status != 200)
         return false;
@@ -330,7 +339,7 @@ bool ServerAPI::serialNumber(QString token, std::string cameraId, HardwareItem* 
                                 {{QStringLiteral("auth_token"), token},
                                  {QStringLiteral("camerabwsn"), QString::fromStdString(cameraId)}});
     const Reply reply = send(Method::Get, QNetworkRequest(url), QByteArray(), nullptr, false);
-    if (reply.networkError())
+    if (reply.networkError)
         return false;
     try {
         if (reply.status == 200) {
@@ -363,7 +372,7 @@ int ServerAPI::calibrationRevision(QString token, QString serial)
     } catch (const std::ios_base::failure&) {
         return -1;
     }
-    if (reply.networkError())
+    if (reply.networkError)
         return -1;
     if (reply.status == 404)
         return 0;

@@ -39,8 +39,10 @@ public:
     bool uploadLog(QString machineIdentifier, QString zipPath);
 
     // Runs loop under a time-out of its own; throws RequestFailure "Timeout. Can't connect to the server" when the
-    // loop ends with 1 (its time-out, which also sets the offline mark, or an application-wide exit(1)).
-    void waitForReply(QEventLoop* loop);
+    // loop ends with 1 (its time-out, which also sets the offline mark, or an application-wide exit(1)). The
+    // time-out no longer applies once reply (when given) has finished, even if the loop cannot return yet because a
+    // request started meanwhile still waits.
+    void waitForReply(QEventLoop* loop, QNetworkReply* reply = nullptr);
     bool isWaiting() const { return waitDepth_ > 0; }
 
     static QString networkErrorText(int code);
@@ -50,19 +52,19 @@ public:
 
     bool isWow64() const { return isWow64_; }
 
-    // The URL of a request: https, the service authority, the path prefix, path, and the percent-encoded query.
-    static QUrl requestUrl(const QString& path, const std::vector<std::pair<QString, QString>>& query = {});
-
 private:
     ServerAPI();
 
+    // The URL of a request: https, the service authority, the path prefix, path (percent-encoded where needed)
+    // and the query, whose names and values are percent-encoded here.
+    static QUrl requestUrl(const QString& path, const std::vector<std::pair<QString, QString>>& query = {});
+
     struct Reply {
         QByteArray body;
-        int error = 0;        // QNetworkReply::NetworkError; meaningful only without a status
-        bool hasStatus = false;
-        int status = 0;       // HTTP status, 0 when the reply carries none
+        int error = 0;            // QNetworkReply::NetworkError
+        int status = 0;           // HTTP status, 0 when the reply carries none
+        bool networkError = false;  // no answer: a transport failure, or no status at all
         bool finished = false;
-        bool networkError() const { return !hasStatus && error != 0; }
     };
     enum class Method { Get, Post };
     Reply send(Method method, const QNetworkRequest& request, const QByteArray& body, QHttpMultiPart* multipart,

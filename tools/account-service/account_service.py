@@ -533,7 +533,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 return self.drop()
         if entry.get("stall"):
             return self.stall()
-        self.send(reply, bool(entry.get("close_early")))
+        self.send(reply, entry)
 
     @staticmethod
     def overrides_body(entry):
@@ -559,31 +559,51 @@ class Handler(http.server.BaseHTTPRequestHandler):
         for k, v in (entry.get("headers") or {}).items():
             reply.headers[k] = str(v)
 
-    def send(self, reply, close_early):
+    def send(self, reply, entry):
+        close_early = bool(entry.get("close_early"))
+        chunked = bool(entry.get("chunked"))
+        pause = float(entry.get("block_delay_ms", 0)) / 1000.0
+        block_size = max(1, int(entry.get("block_size", 4096 if pause else 65536)))
         size = os.path.getsize(reply.file) if reply.file else len(reply.body)
         self.send_response(reply.status)
         for k, v in reply.headers.items():
             self.send_header(k, v)
-        self.send_header("Content-Length", str(size))
+        if chunked:
+            self.send_header("Transfer-Encoding", "chunked")
+        else:
+            self.send_header("Content-Length", str(size))
         if close_early:
             self.send_header("Connection", "close")
         self.end_headers()
         if self.command == "HEAD":
             return
         limit = size // 2 if close_early else size
-        if reply.file:
-            with open(reply.file, "rb") as f:
+        source = open(reply.file, "rb") if reply.file else io.BytesIO(reply.body)
+        try:
+            with source:
+                first = True
                 while limit > 0:
-                    block = f.read(min(limit, 65536))
+                    if pause and not first:
+                        self.wfile.flush()
+                        if self.server.sim.stop.wait(pause):
+                            return self.drop()
+                    first = False
+                    block = source.read(min(limit, block_size))
                     if not block:
                         break
-                    self.wfile.write(block)
                     limit -= len(block)
-        else:
-            self.wfile.write(reply.body[:limit])
-        self.wfile.flush()
+                    if chunked:
+                        block = b"%x\r\n%s\r\n" % (len(block), block)
+                    self.wfile.write(block)
+                if chunked and not close_early:
+                    self.wfile.write(b"0\r\n\r\n")
+                self.wfile.flush()
+        except (ConnectionError, ssl.SSLError, socket.timeout):
+            self.close_connection = True  # the client went away
+            return None
         if close_early:
             self.drop()
+        return None
 
     def drop(self):
         self.close_connection = True

@@ -11,13 +11,16 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QTimer>
+#include <QTest>
 #include <QUrlQuery>
 #include <memory>
 
 #include "tests/support/AccountServiceSim.h"
+#include "tests/support/TestHome.h"
 #include "tests/support/TestProcess.h"
 
 using ktest::AccountServiceSim;
@@ -84,7 +87,8 @@ Fetched fetch(const QUrl& url, Call call = Call())
         reply->abort();
     f.error = reply->error();
     f.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    f.body = reply->readAll();
+    if (f.finished)
+        f.body = reply->readAll();
     f.location = reply->rawHeader("Location");
     f.contentType = reply->rawHeader("Content-Type");
     delete reply;
@@ -246,7 +250,8 @@ TEST_F(SimTest, LogsQueryAndHeaders)
 
 TEST_F(SimTest, MultipartUploadIsLoggedWithItsParts)
 {
-    QByteArray zip("PK\x03\x04 not really a zip, but bytes \x00\x01\xff", 40);
+    static const char bytes[] = "PK\x03\x04 not a real archive, but binary \x00\x01\xff";
+    const QByteArray zip(bytes, sizeof bytes - 1);
     auto* multipart = new QHttpMultiPart(QHttpMultiPart::FormDataType);
     QHttpPart hwfp;
     hwfp.setHeader(QNetworkRequest::ContentDispositionHeader, QVariant("form-data; name=\"hwfp\""));
@@ -332,6 +337,50 @@ TEST_F(SimTest, DelayStallEarlyCloseAndMalformedAsAClientSeesThem)
     EXPECT_NE(parse.error, QJsonParseError::NoError);
 }
 
+TEST_F(SimTest, UnsizedAndSlowDownloads)
+{
+    QFile file(sim->filesDir() + QStringLiteral("/big.bin"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    QByteArray content;
+    for (int i = 0; i < 20000; ++i)
+        content += QByteArray::number(i) + ' ';
+    file.write(content);
+    file.close();
+    sim->setScenario(object(R"({"routes": {
+        "/files/unsized.bin": {"file": "big.bin", "chunked": true},
+        "/files/big.bin": {"block_delay_ms": 100, "block_size": 1000}}})"));
+
+    QNetworkAccessManager manager;
+    QNetworkRequest request(sim->url(QStringLiteral("/files/unsized.bin")));
+    QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
+    ssl.setCaCertificates(QSslCertificate::fromPath(AccountServiceSim::trustedCaFile()));
+    request.setSslConfiguration(ssl);
+    std::unique_ptr<QNetworkReply> unsized(manager.get(request));
+    QSignalSpy done(unsized.get(), &QNetworkReply::finished);
+    ASSERT_TRUE(done.wait(20000));
+    EXPECT_EQ(unsized->error(), QNetworkReply::NoError);
+    EXPECT_FALSE(unsized->header(QNetworkRequest::ContentLengthHeader).isValid());
+    EXPECT_EQ(unsized->readAll(), content);
+
+    // A slow body: the client sees part of it arrive, and can give up in the middle.
+    request.setUrl(sim->url(QStringLiteral("/files/big.bin")));
+    std::unique_ptr<QNetworkReply> slow(manager.get(request));
+    qint64 received = 0;
+    qint64 total = 0;
+    QObject::connect(slow.get(), &QNetworkReply::downloadProgress, [&](qint64 r, qint64 t) {
+        received = r;
+        total = t;
+    });
+    QTest::qWait(700);
+    EXPECT_FALSE(slow->isFinished());
+    EXPECT_GT(received, 0);
+    EXPECT_LT(received, content.size());
+    EXPECT_EQ(total, content.size());
+    slow->abort();
+    EXPECT_EQ(slow->error(), QNetworkReply::OperationCanceledError);
+    EXPECT_EQ(fetch(sim->url(QStringLiteral("/signup"))).status, 200);
+}
+
 TEST_F(SimTest, LoginAndInfoGiveTokenAndUokEncipheredWithTheMachineIdentifier)
 {
     const Fetched login = postForm(sim->url(kApi + QStringLiteral("login.json")),
@@ -400,4 +449,178 @@ TEST_F(SimTest, ApplicationsLinkToInstallerFiles)
     }
     EXPECT_EQ(fetch(sim->url(QStringLiteral("/files/none.exe"))).status, 404);
     EXPECT_EQ(fetch(sim->url(QStringLiteral("/files/..%2Fscenario.json"))).status, 404);
+}
+
+TEST_F(SimTest, ScannerRequestsAndCalibrationArchives)
+{
+    struct Case {
+        const char* pathAndQuery;  // after the prefix; the token is added
+        int status;
+        const char* key;  // a key the JSON reply holds, or nullptr
+        QJsonValue value;
+    };
+    const Case cases[] = {
+        {"scanners/serial_number.json?camerabwsn=30009999", 200, "belongs_to", 1},
+        {"scanners/serial_number.json?camerabwsn=30001234", 200, "serial_number", "BS3-10001"},
+        {"scanners/serial_number.json?camerabwsn=1", 422, "message", QJsonValue()},
+        {"scanners/calibration_revision.json?serial_number=BS3-90009", 200, "calibration_revision", 3},
+        {"scanners/calibration_revision.json?serial_number=BS2-20002", 200, "calibration_revision", 2},
+        {"scanners/calibration_revision.json?serial_number=XX-1", 404, nullptr, QJsonValue()},
+        {"scanners/999/calibration.json?x=1", 404, nullptr, QJsonValue()},
+        {"scanners/calibration_for_rent_scanners.json?serial_number=BS3-10001", 404, nullptr, QJsonValue()},
+        {"kybs/update_required.json?version=1.4.4.1", 200, "version", "1.4.5"},
+        {"kybs/update_required.json?version=1.4.5", 422, "message", QJsonValue()},
+    };
+    for (const Case& c : cases) {
+        const Fetched f = fetch(sim->url(kApi + QLatin1String(c.pathAndQuery) + QStringLiteral("&auth_token=") +
+                                         QString::fromLatin1(kToken)));
+        EXPECT_EQ(f.status, c.status) << c.pathAndQuery;
+        if (c.key) {
+            const QJsonValue got = f.json().object().value(QLatin1String(c.key));
+            EXPECT_FALSE(got.isUndefined()) << c.pathAndQuery;
+            if (!c.value.isNull()) {
+                EXPECT_EQ(got, c.value) << c.pathAndQuery;
+            }
+        }
+    }
+    EXPECT_EQ(fetch(sim->url(kApi + QStringLiteral("scanners.json?auth_token=stale"))).status, 401);
+    const QJsonArray scanners = fetch(sim->url(kApi + QStringLiteral("scanners.json") + tokenQuery())).json().array();
+    ASSERT_EQ(scanners.size(), 2);
+    EXPECT_EQ(scanners[0].toObject().value(QStringLiteral("calibration_revision")).toInt(), 5);
+    EXPECT_TRUE(scanners[0].toObject().value(QStringLiteral("upgrade_url")).isNull());
+
+    // Archives hold the scanner's description with its serial and revision; Info-ZIP reads them.
+    const QString archives[][2] = {
+        {QStringLiteral("scanners/501/calibration.json") + tokenQuery(), QStringLiteral("BS3-10001")},
+        {QStringLiteral("scanners/calibration_for_rent_scanners.json") + tokenQuery() +
+             QStringLiteral("&serial_number=BS3-90009"),
+         QStringLiteral("BS3-90009")},
+    };
+    for (const auto& a : archives) {
+        const Fetched zip = fetch(sim->url(kApi + a[0]));
+        ASSERT_EQ(zip.status, 200);
+        EXPECT_EQ(zip.contentType, "application/zip");
+        const QString path = sim->workDir() + QStringLiteral("/fetched.zip");
+        QFile out(path);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(zip.body);
+        out.close();
+        EXPECT_TRUE(ktest::runProgram(QStringLiteral("unzip"), {QStringLiteral("-tq"), path}).ok());
+        const QByteArray device =
+            ktest::runProgram(QStringLiteral("unzip"), {QStringLiteral("-p"), path, QStringLiteral("Device.xml")}).out;
+        EXPECT_TRUE(device.contains("<serial>string : " + a[1].toUtf8() + "</serial>")) << device.constData();
+        EXPECT_TRUE(device.contains("<cid>string : ")) << device.constData();
+    }
+}
+
+TEST_F(SimTest, WebSignInRedirectsWithTheToken)
+{
+    const Fetched start = fetch(sim->url(QStringLiteral("/services?kyb=true")));
+    EXPECT_EQ(start.status, 200);
+    EXPECT_TRUE(start.body.contains("action=\"/services/sign_in\""));
+    EXPECT_EQ(fetch(sim->url(QStringLiteral("/signup"))).status, 200);
+    EXPECT_EQ(fetch(sim->url(QStringLiteral("/password/new"))).status, 200);
+
+    const Fetched refused = postForm(sim->url(QStringLiteral("/services/sign_in")),
+                                     formBody({{"user[email]", kEmail}, {"user[password]", "wrong"}}));
+    EXPECT_EQ(refused.status, 200);
+    EXPECT_TRUE(refused.body.contains("Invalid email or password."));
+    EXPECT_TRUE(refused.location.isEmpty());
+
+    const auto tokenOf = [](const Fetched& f) {
+        const QUrl target(QString::fromUtf8(f.location));
+        EXPECT_EQ(target.scheme(), QStringLiteral("https"));
+        EXPECT_EQ(target.host(), QStringLiteral("127.0.0.1"));
+        return QUrlQuery(target).queryItemValue(QStringLiteral("auth_token"), QUrl::FullyDecoded).toLatin1();
+    };
+    const Fetched signedIn = postForm(sim->url(QStringLiteral("/services/sign_in")),
+                                      formBody({{"user[email]", kEmail}, {"user[password]", kPassword}}));
+    EXPECT_EQ(signedIn.status, 302);
+    EXPECT_EQ(tokenOf(signedIn), kToken);
+    EXPECT_EQ(fetch(QUrl(QString::fromUtf8(signedIn.location))).status, 200);
+
+    // An account with a live web session goes straight to the redirect.
+    sim->setScenario(object(R"({"account": {"web_signed_in": true, "auth_token": "web+token"}})"));
+    const Fetched session = fetch(sim->url(QStringLiteral("/services?kyb=true")));
+    EXPECT_EQ(session.status, 302);
+    EXPECT_EQ(tokenOf(session), "web+token");
+}
+
+TEST(AccountServiceSimTrust, UntrustedCaIsRefused)
+{
+    AccountServiceSim::Options options;
+    options.trustedCa = false;
+    AccountServiceSim sim(QJsonObject(), options);
+    ASSERT_TRUE(sim.isRunning());
+    EXPECT_NE(sim.caFile(), AccountServiceSim::trustedCaFile());
+    EXPECT_EQ(qgetenv("KESTRUNE_CA_FILE"), QFile::encodeName(AccountServiceSim::trustedCaFile()));
+
+    const Fetched refused = fetch(sim.url(QStringLiteral("/signup")));
+    EXPECT_EQ(refused.error, QNetworkReply::SslHandshakeFailedError);
+    EXPECT_TRUE(sim.requests().isEmpty());
+
+    Call trusting;
+    trusting.caFile = sim.caFile();
+    EXPECT_EQ(fetch(sim.url(QStringLiteral("/signup")), trusting).status, 200);
+}
+
+TEST(AccountServiceSimTrust, PlainHttpFailsTheHandshake)
+{
+    AccountServiceSim::Options options;
+    options.plainHttp = true;
+    AccountServiceSim sim(QJsonObject(), options);
+    ASSERT_TRUE(sim.isRunning());
+    EXPECT_EQ(sim.url(QStringLiteral("/signup")).scheme(), QStringLiteral("http"));
+    EXPECT_EQ(fetch(sim.url(QStringLiteral("/signup"))).status, 200);
+
+    QUrl https = sim.url(QStringLiteral("/signup"));
+    https.setScheme(QStringLiteral("https"));
+    EXPECT_EQ(fetch(https).error, QNetworkReply::SslHandshakeFailedError);
+}
+
+TEST(AccountServiceSimLife, StopsAfterItsLifetimeAndRestoresTheEnvironment)
+{
+    qputenv("KESTRUNE_SERVICE_HOST", "before.example");
+    qunsetenv("KESTRUNE_CA_FILE");
+    QUrl url;
+    {
+        AccountServiceSim::Options options;
+        options.lifetimeSeconds = 1;
+        AccountServiceSim sim(QJsonObject(), options);
+        ASSERT_TRUE(sim.isRunning());
+        url = sim.url(QStringLiteral("/signup"));
+        EXPECT_EQ(fetch(url).status, 200);
+        QElapsedTimer waited;
+        waited.start();
+        while (sim.isRunning() && waited.elapsed() < 10000)
+            QTest::qWait(100);
+        EXPECT_FALSE(sim.isRunning());
+    }
+    EXPECT_EQ(fetch(url).error, QNetworkReply::ConnectionRefusedError);
+    EXPECT_EQ(qgetenv("KESTRUNE_SERVICE_HOST"), "before.example");
+    EXPECT_FALSE(qEnvironmentVariableIsSet("KESTRUNE_CA_FILE"));
+    qunsetenv("KESTRUNE_SERVICE_HOST");
+}
+
+TEST(AccountServiceSimLife, StopsWhenItsParentIsGone)
+{
+    QProcess parent;
+    parent.start(QStringLiteral("sleep"), {QStringLiteral("60")});
+    ASSERT_TRUE(parent.waitForStarted());
+    const QString dir = ktest::testHome() + QStringLiteral("/orphan");
+    QProcess server;
+    server.setProcessChannelMode(QProcess::ForwardedChannels);
+    server.start(QStringLiteral("python3"),
+                 {ktest::sourcePath(QStringLiteral("tools/account-service/account_service.py")),
+                  QStringLiteral("serve"), QStringLiteral("--plain-http"), QStringLiteral("--files-dir"), dir,
+                  QStringLiteral("--port-file"), dir + QStringLiteral("/port"), QStringLiteral("--parent-pid"),
+                  QString::number(parent.processId())});
+    ASSERT_TRUE(server.waitForStarted());
+    EXPECT_FALSE(server.waitForFinished(1500));  // alive while its parent is
+    parent.kill();
+    parent.waitForFinished();
+    EXPECT_TRUE(server.waitForFinished(5000));
+    if (server.state() != QProcess::NotRunning)
+        server.kill();
+    server.waitForFinished();
 }
