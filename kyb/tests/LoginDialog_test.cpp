@@ -37,7 +37,6 @@ class LoginDialogTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        qputenv("KESTRUNE_REQUEST_TIMEOUT_MS", "1500");
         sim = new AccountServiceSim();
         ASSERT_TRUE(sim->isRunning());
         ASSERT_TRUE(platform::installExtraCaCertificates());
@@ -75,6 +74,8 @@ protected:
     }
 
     static AccountServiceSim* sim;
+    // Every message box is closed and kept, so a failing test cannot hang on one.
+    ktest::MessageBoxCloser boxes;
 };
 AccountServiceSim* LoginDialogTest::sim = nullptr;
 
@@ -241,7 +242,6 @@ TEST_F(LoginDialogTest, RefusedLoginShowsTheRedLabel)
     QString login;
     LoginDialog dialog(machineId, &login, 0);
     dialog.show();
-    ktest::MessageBoxCloser boxes;
     enter(dialog, email, "wrong password");
     clickSignIn(dialog);
     EXPECT_TRUE(dialog.isVisible());
@@ -264,6 +264,21 @@ struct ServerErrorCase {
     const char* name;
     QJsonObject loginRoute;
     const char* text;
+    const char* timeoutMs;  // shortens the request time-out when given
+};
+
+// Sets an environment variable for the life of the object.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const char* value) : name_(name)
+    {
+        if (value)
+            qputenv(name_, value);
+    }
+    ~ScopedVariable() { qunsetenv(name_); }
+
+private:
+    const char* name_;
 };
 
 class LoginDialogServerErrors : public LoginDialogTest, public ::testing::WithParamInterface<ServerErrorCase> {};
@@ -272,10 +287,10 @@ TEST_P(LoginDialogServerErrors, ShowsTheServerErrorBox)
 {
     const ServerErrorCase& c = GetParam();
     sim->setScenario(route("/api/kyb/v2/login.json", c.loginRoute));
+    ScopedVariable timeout("KESTRUNE_REQUEST_TIMEOUT_MS", c.timeoutMs);
     QString login;
     LoginDialog dialog(machineId, &login, 1);
     dialog.show();
-    ktest::MessageBoxCloser boxes;
     enter(dialog, email, password);
     clickSignIn(dialog);
 
@@ -297,17 +312,17 @@ TEST_P(LoginDialogServerErrors, ShowsTheServerErrorBox)
 INSTANTIATE_TEST_SUITE_P(
     Replies, LoginDialogServerErrors,
     ::testing::Values(
-        ServerErrorCase{"Status500", QJsonObject{{"status", 500}}, "Server error: Incorrect server reply: 500"},
-        ServerErrorCase{"Malformed", QJsonObject{{"malformed", true}}, "Server error: Wrong server response data"},
+        ServerErrorCase{"Status500", QJsonObject{{"status", 500}}, "Server error: Incorrect server reply: 500", nullptr},
+        ServerErrorCase{"Malformed", QJsonObject{{"malformed", true}}, "Server error: Wrong server response data", nullptr},
         ServerErrorCase{"MissingUok",
                         QJsonObject{{"json", QJsonObject{{"auth_token_crypted", "U2FsdGVkX1"}, {"hwfp_id", "1"}}}},
-                        "Server error: Wrong server response data format"},
-        ServerErrorCase{"Stall", QJsonObject{{"stall", true}}, "Server error: Timeout. Can't connect to the server"}),
+                        "Server error: Wrong server response data format", nullptr},
+        ServerErrorCase{"Stall", QJsonObject{{"stall", true}}, "Server error: Timeout. Can't connect to the server", "1500"}),
     [](const ::testing::TestParamInfo<ServerErrorCase>& info) { return std::string(info.param.name); });
 
 TEST_F(LoginDialogTest, NoSecondSignInWhileARequestWaits)
 {
-    sim->setScenario(route("/api/kyb/v2/login.json", QJsonObject{{"delay_ms", 800}}));
+    sim->setScenario(route("/api/kyb/v2/login.json", QJsonObject{{"delay_ms", 1500}}));
     QString login;
     LoginDialog dialog(machineId, &login, 0);
     dialog.show();
@@ -342,6 +357,7 @@ TEST_F(LoginDialogTest, NoSecondSignInWhileARequestWaits)
     clickSignIn(dialog);
     probe.stop();
 
+    EXPECT_TRUE(boxes.boxes.isEmpty());
     ASSERT_TRUE(during.seen);
     EXPECT_FALSE(during.buttonsEnabled);
     EXPECT_TRUE(during.busyShown);
@@ -378,7 +394,6 @@ TEST_F(LoginDialogTest, SignInOnlineRefusedOrClosedLeavesTheDialogAsItWas)
     LoginDialog dialog(machineId, &login, 0);
     dialog.show();
     child<QLineEdit>(dialog, "passEdit")->setText("typed");
-    ktest::MessageBoxCloser boxes;
 
     QTest::mouseClick(child<QPushButton>(dialog, "btSignInOnline"), Qt::LeftButton);
     ASSERT_TRUE(ktest::waitUntil([&] { return sim->requestsTo("/api/kyb/v2/info.json").size() == 1; }));
@@ -410,7 +425,6 @@ TEST_F(LoginDialogTest, SignInOnlineServerErrorShowsTheBox)
     QString login;
     LoginDialog dialog(machineId, &login, 0);
     dialog.show();
-    ktest::MessageBoxCloser boxes;
     QTest::mouseClick(child<QPushButton>(dialog, "btSignInOnline"), Qt::LeftButton);
     ASSERT_TRUE(ktest::waitUntil([&] { return !boxes.boxes.isEmpty(); }));
     EXPECT_EQ(boxes.boxes[0].text, "Server error: Incorrect server reply: 500");

@@ -88,7 +88,11 @@ protected:
                encipher(QByteArray::fromStdString(plainToken), passphrase);
     }
 
+    void TearDown() override { EXPECT_TRUE(boxes.boxes.isEmpty()) << boxes.boxes.value(0).text.toStdString(); }
+
     static AccountServiceSim* sim;
+    // Every message box is closed and kept, so a failing test cannot hang on one.
+    ktest::MessageBoxCloser boxes;
 };
 AccountServiceSim* SignInTest::sim = nullptr;
 
