@@ -6,6 +6,10 @@
 #include <memory>
 #include <stdexcept>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace niTypes {
 namespace {
 
@@ -23,39 +27,111 @@ inline void storeWord(unsigned char* p, uint32_t word)
     std::memcpy(p, &word, sizeof word);
 }
 
-// Byte j of each source word is the pixel of row k at column x0 + j; the result word for column x0 + j holds
-// the four rows' bytes in reverse row order (row 0 last), as little-endian memory.
-inline uint32_t gatherColumn(uint32_t w0, uint32_t w1, uint32_t w2, uint32_t w3, int j)
+// Transposes a 4 x 4 byte block: w0..w3 are four source rows (byte j = column j, little-endian memory); the result
+// word j holds column j's bytes in reverse row order (row 0 last), as the clockwise rotation lays them out.
+inline void transposeBlock(uint32_t w0, uint32_t w1, uint32_t w2, uint32_t w3, uint32_t out[4])
 {
-    const int shift = 8 * j;
-    return ((w3 >> shift) & 0xFFu) | (((w2 >> shift) & 0xFFu) << 8) | (((w1 >> shift) & 0xFFu) << 16) |
-           (((w0 >> shift) & 0xFFu) << 24);
+    const uint32_t t0 = (w3 & 0x00FF00FFu) | ((w2 & 0x00FF00FFu) << 8);  // w3.0 w2.0 w3.2 w2.2
+    const uint32_t t1 = ((w3 >> 8) & 0x00FF00FFu) | (w2 & 0xFF00FF00u);  // w3.1 w2.1 w3.3 w2.3
+    const uint32_t t2 = (w1 & 0x00FF00FFu) | ((w0 & 0x00FF00FFu) << 8);
+    const uint32_t t3 = ((w1 >> 8) & 0x00FF00FFu) | (w0 & 0xFF00FF00u);
+    out[0] = (t0 & 0xFFFFu) | (t2 << 16);
+    out[1] = (t1 & 0xFFFFu) | (t3 << 16);
+    out[2] = (t0 >> 16) | (t2 & 0xFFFF0000u);
+    out[3] = (t1 >> 16) | (t3 & 0xFFFF0000u);
 }
 
+inline uint64_t loadQuad(const unsigned char* p)
+{
+    uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+inline void storeQuad(unsigned char* p, uint64_t word)
+{
+    std::memcpy(p, &word, sizeof word);
+}
+
+#ifdef __SSE2__
+// The 4 x 4 kernel widened to 16 x 16 bytes: sixteen source rows (read bottom row first) are transposed with the
+// unpack steps of 8, 16, 32 and 64 bits; each result register is one target row's 16 bytes.
+inline void transposeBlock16(const unsigned char* src, int srcStep, unsigned char* out, int outStep)
+{
+    __m128i a[16], b[16], c[16], d[16];
+    for (int i = 0; i < 16; ++i)
+        a[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + static_cast<std::ptrdiff_t>(15 - i) * srcStep));
+    for (int i = 0; i < 8; ++i) {
+        b[2 * i] = _mm_unpacklo_epi8(a[2 * i], a[2 * i + 1]);
+        b[2 * i + 1] = _mm_unpackhi_epi8(a[2 * i], a[2 * i + 1]);
+    }
+    for (int g = 0; g < 4; ++g) {
+        c[4 * g] = _mm_unpacklo_epi16(b[4 * g], b[4 * g + 2]);
+        c[4 * g + 1] = _mm_unpackhi_epi16(b[4 * g], b[4 * g + 2]);
+        c[4 * g + 2] = _mm_unpacklo_epi16(b[4 * g + 1], b[4 * g + 3]);
+        c[4 * g + 3] = _mm_unpackhi_epi16(b[4 * g + 1], b[4 * g + 3]);
+    }
+    for (int h = 0; h < 2; ++h)
+        for (int k = 0; k < 4; ++k) {
+            d[8 * h + 2 * k] = _mm_unpacklo_epi32(c[8 * h + k], c[8 * h + 4 + k]);
+            d[8 * h + 2 * k + 1] = _mm_unpackhi_epi32(c[8 * h + k], c[8 * h + 4 + k]);
+        }
+    for (int m = 0; m < 8; ++m) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + static_cast<std::ptrdiff_t>(2 * m) * outStep),
+                         _mm_unpacklo_epi64(d[m], d[8 + m]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + static_cast<std::ptrdiff_t>(2 * m + 1) * outStep),
+                         _mm_unpackhi_epi64(d[m], d[8 + m]));
+    }
+}
+#endif
+
+// Pixels of the tile columns x0..x1 and rows y0..y1 into their rotated places. For 3 channels a pixel moves as one
+// 4-byte word: rows run bottom-up so each word's extra byte lands on the next pixel of the target row, which is
+// written right after; the tile's last pixel, and reads at the very end of the source, move 3 bytes.
 template <int Channels>
-void rotateTile(const unsigned char* src, int srcStep, unsigned char* dst, int dstStep, int oldHeight, int x0,
-                int x1, int y0, int y1)
+void rotateTile(const unsigned char* src, int srcStep, int srcWidth, unsigned char* dst, int dstStep, int oldHeight,
+                int x0, int x1, int y0, int y1)
 {
     for (int x = x0; x < x1; ++x) {
         unsigned char* out = dst + static_cast<std::ptrdiff_t>(x) * dstStep;
-        for (int y = y0; y < y1; ++y) {
-            const unsigned char* in = src + static_cast<std::ptrdiff_t>(y) * srcStep + x * Channels;
-            std::memcpy(out + (oldHeight - 1 - y) * Channels, in, Channels);
+        const unsigned char* column = src + x * Channels;
+        if (Channels != 3) {
+            for (int y = y1 - 1; y >= y0; --y)
+                std::memcpy(out + (oldHeight - 1 - y) * Channels, column + static_cast<std::ptrdiff_t>(y) * srcStep,
+                            Channels);
+            continue;
         }
+        if (x + 1 < srcWidth) {
+            for (int y = y1 - 1; y > y0; --y) {
+                uint32_t pixel;
+                std::memcpy(&pixel, column + static_cast<std::ptrdiff_t>(y) * srcStep, 4);
+                std::memcpy(out + (oldHeight - 1 - y) * 3, &pixel, 4);
+            }
+        } else {  // the last column: a wide read could pass the end of the buffer
+            for (int y = y1 - 1; y > y0; --y)
+                std::memcpy(out + (oldHeight - 1 - y) * 3, column + static_cast<std::ptrdiff_t>(y) * srcStep, 3);
+        }
+        std::memcpy(out + (oldHeight - 1 - y0) * 3, column + static_cast<std::ptrdiff_t>(y0) * srcStep, 3);
     }
 }
 
+// Pixel j of the row becomes pixel width - 1 - j, read from a copy of the row; 3-byte pixels move as 4-byte words
+// in rising order (each word's extra byte is overwritten by the next pixel), the last one as 3 bytes.
 template <int Channels>
-void mirrorRowPixels(unsigned char* row, int width)
+void mirrorRowPixels(unsigned char* row, int width, unsigned char* copy)
 {
-    unsigned char* left = row;
-    unsigned char* right = row + (width - 1) * Channels;
-    unsigned char tmp[Channels];
-    for (int j = 0; j < width / 2; ++j, left += Channels, right -= Channels) {
-        std::memcpy(tmp, left, Channels);
-        std::memcpy(left, right, Channels);
-        std::memcpy(right, tmp, Channels);
+    std::memcpy(copy, row, static_cast<std::size_t>(width) * Channels);
+    copy[width * Channels] = 0;  // the copy has one spare byte for the last wide read
+    const unsigned char* in = copy + (width - 1) * Channels;
+    unsigned char* out = row;
+    if (Channels == 3) {
+        for (int j = 0; j + 1 < width; ++j, in -= 3, out += 3)
+            std::memcpy(out, in, 4);
+        std::memcpy(out, in, 3);
+        return;
     }
+    for (int j = 0; j < width; ++j, in -= Channels, out += Channels)
+        std::memcpy(out, in, Channels);
 }
 
 }  // namespace
@@ -168,9 +244,26 @@ void niImage<unsigned char>::rotate()
     dataSize = static_cast<int32_t>(newSize);
 }
 
-// 4 x 4 byte blocks: four words read from four source rows become four words of four consecutive target rows.
+// 4 x 4 byte blocks: four words read from four source rows become four words of four consecutive target rows
+// (16 x 16 blocks where SSE2 is there), walked in tiles that keep both sides in the cache.
 void niImage<unsigned char>::rotateGrey(unsigned char* target, int targetStep) const
 {
+    auto targetAt = [&](int x, int y) {  // where source (x, y) lands
+        return target + static_cast<std::ptrdiff_t>(x) * targetStep + (height - 1 - y);
+    };
+    int wide = 0;  // columns and rows done by the 16 x 16 kernel
+    int tall = 0;
+#ifdef __SSE2__
+    wide = width / 16 * 16;
+    tall = height / 16 * 16;
+    constexpr int tileWidth = 128, tileHeight = 64;
+    for (int ty = 0; ty < tall; ty += tileHeight)
+        for (int tx = 0; tx < wide; tx += tileWidth)
+            for (int y = ty; y < std::min(tall, ty + tileHeight); y += 16)
+                for (int x = tx; x < std::min(wide, tx + tileWidth); x += 16)
+                    transposeBlock16(data + static_cast<std::ptrdiff_t>(y) * step + x, step, targetAt(x, y + 15),
+                                     targetStep);
+#endif
     const int bands = height / 4 * 4;
     const int groups = width / 4 * 4;
     for (int y = 0; y < bands; y += 4) {
@@ -178,16 +271,15 @@ void niImage<unsigned char>::rotateGrey(unsigned char* target, int targetStep) c
         const unsigned char* r1 = r0 + step;
         const unsigned char* r2 = r1 + step;
         const unsigned char* r3 = r2 + step;
-        const int column = height - 4 - y;  // target column of source row y + 3
-        unsigned char* out = target + column;
-        int x = 0;
+        int x = y < tall ? wide : 0;
+        unsigned char* out = targetAt(x, y + 3);
         for (; x < groups; x += 4, out += 4 * static_cast<std::ptrdiff_t>(targetStep)) {
-            const uint32_t w0 = loadWord(r0 + x), w1 = loadWord(r1 + x), w2 = loadWord(r2 + x),
-                           w3 = loadWord(r3 + x);
-            storeWord(out, gatherColumn(w0, w1, w2, w3, 0));
-            storeWord(out + targetStep, gatherColumn(w0, w1, w2, w3, 1));
-            storeWord(out + 2 * targetStep, gatherColumn(w0, w1, w2, w3, 2));
-            storeWord(out + 3 * targetStep, gatherColumn(w0, w1, w2, w3, 3));
+            uint32_t words[4];
+            transposeBlock(loadWord(r0 + x), loadWord(r1 + x), loadWord(r2 + x), loadWord(r3 + x), words);
+            storeWord(out, words[0]);
+            storeWord(out + targetStep, words[1]);
+            storeWord(out + 2 * targetStep, words[2]);
+            storeWord(out + 3 * targetStep, words[3]);
         }
         for (; x < width; ++x, out += targetStep) {
             out[0] = r3[x];
@@ -198,23 +290,22 @@ void niImage<unsigned char>::rotateGrey(unsigned char* target, int targetStep) c
     }
     for (int y = bands; y < height; ++y) {
         const unsigned char* row = data + static_cast<std::ptrdiff_t>(y) * step;
-        const int column = height - 1 - y;
         for (int x = 0; x < width; ++x)
-            target[static_cast<std::ptrdiff_t>(x) * targetStep + column] = row[x];
+            *targetAt(x, y) = row[x];
     }
 }
 
 void niImage<unsigned char>::rotatePixels(unsigned char* target, int targetStep) const
 {
-    constexpr int tile = 32;
+    constexpr int tile = 16;
     for (int y0 = 0; y0 < height; y0 += tile) {
         const int y1 = std::min(height, y0 + tile);
         for (int x0 = 0; x0 < width; x0 += tile) {
             const int x1 = std::min(width, x0 + tile);
             switch (channels) {
-            case 2: rotateTile<2>(data, step, target, targetStep, height, x0, x1, y0, y1); break;
-            case 3: rotateTile<3>(data, step, target, targetStep, height, x0, x1, y0, y1); break;
-            default: rotateTile<4>(data, step, target, targetStep, height, x0, x1, y0, y1); break;
+            case 2: rotateTile<2>(data, step, width, target, targetStep, height, x0, x1, y0, y1); break;
+            case 3: rotateTile<3>(data, step, width, target, targetStep, height, x0, x1, y0, y1); break;
+            default: rotateTile<4>(data, step, width, target, targetStep, height, x0, x1, y0, y1); break;
             }
         }
     }
@@ -245,32 +336,38 @@ void niImage<unsigned char>::mirror(int axis)
     }
 }
 
-// Byte-reversed words swapped from both ends, then single bytes up to the middle.
+// Byte-reversed words swapped from both ends (64-bit, then one 32-bit pair), then single bytes up to the middle.
 void niImage<unsigned char>::mirrorGreyRows()
 {
-    const int words = width / 8;
     for (int y = 0; y < height; ++y) {
-        unsigned char* row = data + static_cast<std::ptrdiff_t>(y) * step;
-        for (int i = 0; i < words; ++i) {
-            unsigned char* left = row + 4 * i;
-            unsigned char* right = row + width - 4 * (i + 1);
-            const uint32_t l = loadWord(left), r = loadWord(right);
-            storeWord(left, __builtin_bswap32(r));
-            storeWord(right, __builtin_bswap32(l));
+        unsigned char* left = data + static_cast<std::ptrdiff_t>(y) * step;
+        unsigned char* right = left + width;  // one past the last byte still to place
+        for (; right - left >= 16; left += 8, right -= 8) {
+            const uint64_t l = loadQuad(left), r = loadQuad(right - 8);
+            storeQuad(left, __builtin_bswap64(r));
+            storeQuad(right - 8, __builtin_bswap64(l));
         }
-        for (int l = 4 * words, r = width - 1 - 4 * words; l < r; ++l, --r)
-            std::swap(row[l], row[r]);
+        if (right - left >= 8) {
+            const uint32_t l = loadWord(left), r = loadWord(right - 4);
+            storeWord(left, __builtin_bswap32(r));
+            storeWord(right - 4, __builtin_bswap32(l));
+            left += 4;
+            right -= 4;
+        }
+        for (--right; left < right; ++left, --right)
+            std::swap(*left, *right);
     }
 }
 
 void niImage<unsigned char>::mirrorPixelRows()
 {
+    std::unique_ptr<unsigned char[]> copy(new unsigned char[static_cast<std::size_t>(width) * channels + 1]);
     for (int y = 0; y < height; ++y) {
         unsigned char* row = data + static_cast<std::ptrdiff_t>(y) * step;
         switch (channels) {
-        case 2: mirrorRowPixels<2>(row, width); break;
-        case 3: mirrorRowPixels<3>(row, width); break;
-        default: mirrorRowPixels<4>(row, width); break;
+        case 2: mirrorRowPixels<2>(row, width, copy.get()); break;
+        case 3: mirrorRowPixels<3>(row, width, copy.get()); break;
+        default: mirrorRowPixels<4>(row, width, copy.get()); break;
         }
     }
 }
