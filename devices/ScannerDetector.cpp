@@ -7,13 +7,6 @@
 #include "devices/CameraLibraryTable.h"
 #include "devices/DescriptionKeys.h"
 
-namespace devices {
-namespace keys {
-const std::string belmo = "Belmo";
-const std::string serial = "serial";
-}  // namespace keys
-}  // namespace devices
-
 namespace {
 
 const std::string lumeneraCode = "LUM";

@@ -36,6 +36,7 @@ public:
     const std::string& selected() const { return selectedSerial; }
     const std::vector<MatchedScanner>& connected() const { return connectedScanners; }
     const std::vector<CameraDescriptor>& listedCameras() const { return cameras; }
+    iLog* logger() const { return log; }
 
 private:
     boost::shared_ptr<DeviceStore> store;

@@ -234,7 +234,7 @@ TEST_P(RotateSizes, SourcePixelLandsClockwise)
 
 // odd sizes, whole 4 x 4 and 16 x 16 blocks, blocks with leftover columns and rows
 INSTANTIATE_TEST_SUITE_P(Sizes, RotateSizes,
-                         ::testing::Combine(::testing::Values(1, 3, 4, 9, 17, 37), ::testing::Values(1, 5, 6, 7, 8, 13, 35),
+                         ::testing::Combine(::testing::Values(1, 3, 4, 9, 17, 37), ::testing::Values(1, 5, 6, 7, 8, 13, 35, 37),
                                             ::testing::Values(1, 2, 3, 4)));
 
 TEST(niImage, RotateRefusesExternalDataAndOddChannelCounts)
