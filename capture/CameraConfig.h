@@ -3,6 +3,7 @@
 // mirror flags of a camera section. <kind> is the library's section name ("Lumenera", "PgGrabber").
 #include <string>
 
+#include "capture/DeviceKeys.h"
 #include "nitypes/niPtree.h"
 
 namespace capture {
