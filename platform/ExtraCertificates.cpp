@@ -19,6 +19,9 @@ bool installExtraCaCertificates()
         return false;
     QSslConfiguration config = QSslConfiguration::defaultConfiguration();
     QList<QSslCertificate> cas = config.caCertificates();
+    // An empty list means the system's CAs are loaded on demand, which setting a list turns off: keep them listed.
+    if (cas.isEmpty())
+        cas = QSslConfiguration::systemCaCertificates();
     for (const QSslCertificate& certificate : extra) {
         if (!certificate.isNull() && !cas.contains(certificate))
             cas.append(certificate);

@@ -58,12 +58,14 @@ bool marksOffline(int code)
            code == QNetworkReply::UnknownNetworkError || code == QNetworkReply::ProxyTimeoutError;
 }
 
-// Qt reports 4xx and 5xx answers as error codes too (401 as 204, 404 as 203, 500 as 401): such a reply is an
-// answer and takes the status road. Transport and protocol failures stay network errors even when the headers
-// came, as the body is then incomplete.
+// Qt reports 4xx and 5xx answers as error codes too (400 and 418 as 302, 401 as 204, 404 as 203, 407 as 105, 500
+// as 401): such a reply is an answer and takes the status road. Transport and protocol failures stay network errors
+// even when the headers came, as the body is then incomplete.
 bool isStatusCode(int code)
 {
-    return (code >= QNetworkReply::ContentAccessDenied && code <= QNetworkReply::UnknownContentError) ||
+    return code == QNetworkReply::ProtocolInvalidOperationError ||
+           code == QNetworkReply::ProxyAuthenticationRequiredError ||
+           (code >= QNetworkReply::ContentAccessDenied && code <= QNetworkReply::UnknownContentError) ||
            (code >= QNetworkReply::InternalServerError && code <= QNetworkReply::UnknownServerError);
 }
 

@@ -194,12 +194,15 @@ const char* const status404 = R"({"status": 404})";
 const char* const status422 = R"({"status": 422, "json": {"message": "Scanner not found"}})";
 const char* const status500 = R"({"status": 500})";
 
-// Qt also reports 401 as code 204, 404 as 203 and 500 as 401: these rows show the status is what counts.
+// Qt also reports 400 as code 302, 401 as 204, 404 as 203, 407 as 105 and 500 as 401: these rows show the status is
+// what counts.
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, RequestRoad,
     ::testing::Values(
         RoadCase{"login_200", Op::Login, Server::Sim, "", "true", false},
         RoadCase{"login_401", Op::Login, Server::Sim, status401, "false", false},
+        RoadCase{"login_400", Op::Login, Server::Sim, R"({"status": 400})", "failure: Incorrect server reply: 400",
+                 false},
         RoadCase{"login_404", Op::Login, Server::Sim, status404, "failure: Incorrect server reply: 404", false},
         RoadCase{"login_500", Op::Login, Server::Sim, status500, "failure: Incorrect server reply: 500", false},
         RoadCase{"login_malformed", Op::Login, Server::Sim, malformed, "exception: Wrong server response data", false},
@@ -219,6 +222,8 @@ INSTANTIATE_TEST_SUITE_P(
         RoadCase{"scanners_200", Op::Scanners, Server::Sim, "", "true", false},
         RoadCase{"scanners_401", Op::Scanners, Server::Sim, status401, "false", false},
         RoadCase{"scanners_500", Op::Scanners, Server::Sim, status500, "failure: Incorrect server reply: 500", false},
+        RoadCase{"scanners_407", Op::Scanners, Server::Sim, R"({"status": 407})", "failure: Incorrect server reply: 407",
+                 false},
         RoadCase{"scanners_malformed", Op::Scanners, Server::Sim, malformed, "false", false},
         RoadCase{"scanners_stall", Op::Scanners, Server::Sim, stall, timeoutText, true},
         RoadCase{"scanners_closed_port", Op::Scanners, Server::ClosedPort, "", refusedText, false},
@@ -226,6 +231,7 @@ INSTANTIATE_TEST_SUITE_P(
         RoadCase{"applications_401", Op::Applications, Server::Sim, status401, "false", false},
         RoadCase{"applications_404", Op::Applications, Server::Sim, status404, "false", false},
         RoadCase{"applications_500", Op::Applications, Server::Sim, status500, "false", false},
+        RoadCase{"applications_418", Op::Applications, Server::Sim, R"({"status": 418})", "false", false},
         RoadCase{"applications_malformed", Op::Applications, Server::Sim, malformed, "false", false},
         RoadCase{"applications_missing_key", Op::Applications, Server::Sim, R"({"json": [{"id": "1", "product": {}}]})",
                  "false", false},

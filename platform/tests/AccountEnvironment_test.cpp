@@ -4,12 +4,15 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 
 #include "platform/ExtraCertificates.h"
 #include "platform/MachineIdentifier.h"
 #include "platform/RequestTimeouts.h"
 #include "platform/ServiceEndpoint.h"
 #include "platform/UserDataFolder.h"
+#include "tests/support/AccountServiceSim.h"
 #include "tests/support/TestHome.h"
 
 namespace {
@@ -134,6 +137,24 @@ TEST(MachineIdentifier, StableDigestUnlessOverridden)
     ScopedEnv set("KESTRUNE_MACHINE_ID", "test-machine");
     EXPECT_EQ(platform::machineIdentifier(), "test-machine");
     EXPECT_NE(platform::machineIdentifier(QStringLiteral("/opt/belmo/studio")), product);
+}
+
+TEST(ExtraCertificates, AreTrustedBesideTheSystemCas)
+{
+    const QList<QSslCertificate> extra = QSslCertificate::fromPath(ktest::AccountServiceSim::trustedCaFile());
+    ASSERT_EQ(extra.size(), 1);
+    const QList<QSslCertificate> system = QSslConfiguration::systemCaCertificates();
+    {
+        ScopedEnv env("KESTRUNE_CA_FILE", ktest::AccountServiceSim::trustedCaFile().toLocal8Bit().constData());
+        ASSERT_TRUE(platform::installExtraCaCertificates());
+        ASSERT_TRUE(platform::installExtraCaCertificates());
+    }
+    const QList<QSslCertificate> trusted = QSslConfiguration::defaultConfiguration().caCertificates();
+    EXPECT_EQ(trusted.count(extra.front()), 1);
+    int missing = 0;
+    for (const QSslCertificate& certificate : system)
+        missing += trusted.contains(certificate) ? 0 : 1;
+    EXPECT_EQ(missing, 0) << "of " << system.size() << " system CAs";
 }
 
 TEST(ExtraCertificates, RefusesAFileWithoutCertificates)
