@@ -176,8 +176,8 @@ UnZip::ErrorCode UnzipPrivate::parseCentralDirectoryRecord()
         QString text = QString::number(version);
         if (text.size() == 2)
             text.insert(1, QLatin1Char('.'));
-        qDebug() << QStringLiteral("Unsupported PKZip version (%1). Skipping file: %2")
-                        .arg(text, name.isEmpty() ? QStringLiteral("<undefined>") : name);
+        qDebug().noquote() << QStringLiteral("Unsupported PKZip version (%1). Skipping file: %2")
+                                  .arg(text, name.isEmpty() ? QStringLiteral("<undefined>") : name);
     }
     if (!device->seek(device->pos() + record.extraLength + record.commentLength))
         return UnZip::SeekError;
@@ -223,7 +223,7 @@ UnZip::ErrorCode UnzipPrivate::extractAll(const QDir& dir, UnZip::ExtractionOpti
                     pending = ec;
                 break;
             case UnZip::Corrupted:
-                qDebug() << "Corrupted entry" << e.first;
+                qDebug().noquote() << "Corrupted entry" << e.first;
                 return ec;
             default:
                 return ec;
@@ -247,7 +247,7 @@ UnZip::ErrorCode UnzipPrivate::extractFile(const QString& name, ZipEntryP& entry
             return UnZip::Ok;
         const QString target = QStringLiteral("%1/%2").arg(root, QDir::cleanPath(path));
         if (!createDirectory(target)) {
-            qDebug() << QStringLiteral("Unable to create directory: %1").arg(target);
+            qDebug().noquote() << QStringLiteral("Unable to create directory: %1").arg(target);
             return UnZip::CannotCreateDirectory;
         }
         return UnZip::Ok;
@@ -262,14 +262,14 @@ UnZip::ErrorCode UnzipPrivate::extractFile(const QString& name, ZipEntryP& entry
         if (!(options & UnZip::FlattenEntryPaths)) {
             targetDir = QStringLiteral("%1/%2").arg(root, QDir::cleanPath(path.left(slash)));
             if (!createDirectory(targetDir)) {
-                qDebug() << QStringLiteral("Unable to create directory: %1").arg(targetDir);
+                qDebug().noquote() << QStringLiteral("Unable to create directory: %1").arg(targetDir);
                 return UnZip::CannotCreateDirectory;
             }
         }
         fileName = path.mid(slash + 1);
     }
     if (!(options & UnZip::TargetMustExist) && !createDirectory(targetDir)) {
-        qDebug() << QStringLiteral("Unable to create output directory %1").arg(targetDir);
+        qDebug().noquote() << QStringLiteral("Unable to create output directory %1").arg(targetDir);
         return UnZip::CannotCreateDirectory;
     }
 
@@ -277,7 +277,7 @@ UnZip::ErrorCode UnzipPrivate::extractFile(const QString& name, ZipEntryP& entry
     const QString target = QStringLiteral("%1/%2").arg(targetDir, fileName);
     QSaveFile out(target);
     if (!out.open(QIODevice::WriteOnly)) {
-        qDebug() << QStringLiteral("Unable to open %1 for writing").arg(target);
+        qDebug().noquote() << QStringLiteral("Unable to open %1 for writing").arg(target);
         return UnZip::CannotOpen;
     }
     UnZip::ErrorCode ec = extractFile(name, entry, &out);
@@ -286,11 +286,11 @@ UnZip::ErrorCode UnzipPrivate::extractFile(const QString& name, ZipEntryP& entry
         return ec;
     }
     if (!out.commit()) {
-        qDebug() << QStringLiteral("Unable to open %1 for writing").arg(target);
+        qDebug().noquote() << QStringLiteral("Unable to open %1 for writing").arg(target);
         return UnZip::WriteError;
     }
     if (!platform::setFileModificationTime(target, convertDateTime(entry.modDate, entry.modTime)))
-        qDebug() << QStringLiteral("Unable to set last modified time on file: %1").arg(target);
+        qDebug().noquote() << QStringLiteral("Unable to set last modified time on file: %1").arg(target);
     return UnZip::Ok;
 }
 
@@ -309,7 +309,7 @@ UnZip::ErrorCode UnzipPrivate::extractFile(const QString& name, ZipEntryP& entry
     std::unique_ptr<ZipKeys> keys;
     if (entry.isEncrypted()) {
         if (dataSize < EncryptionHeaderSize) {
-            qDebug() << QStringLiteral("Unable to decrypt %1").arg(name);
+            qDebug().noquote() << QStringLiteral("Unable to decrypt %1").arg(name);
             return UnZip::Corrupted;
         }
         keys = std::make_unique<ZipKeys>(password.toLocal8Bit());
@@ -409,7 +409,7 @@ UnZip::ErrorCode UnzipPrivate::testPassword(ZipKeys& keys, const QString& name, 
             ec = UnZip::WrongPassword;
     }
     if (ec != UnZip::Ok)
-        qDebug() << QStringLiteral("Unable to decrypt %1").arg(name);
+        qDebug().noquote() << QStringLiteral("Unable to decrypt %1").arg(name);
     return ec;
 }
 
@@ -486,7 +486,7 @@ bool UnzipPrivate::createDirectory(const QString& path)
     if (QDir(path).exists())
         return true;
     if (!QDir().mkpath(path)) {
-        qDebug() << QStringLiteral("Unable to create directory: %1").arg(path);
+        qDebug().noquote() << QStringLiteral("Unable to create directory: %1").arg(path);
         return false;
     }
     return true;

@@ -306,7 +306,7 @@ Zip::ErrorCode ZipPrivate::deflateFile(const QFileInfo& info, quint32& crc, qint
     const QString path = info.absoluteFilePath();
     QFile source(path);
     if (!source.open(QIODevice::ReadOnly)) {
-        qDebug() << QStringLiteral("An error occurred while opening %1").arg(path);
+        qDebug().noquote() << QStringLiteral("An error occurred while opening %1").arg(path);
         return Zip::CannotOpen;
     }
     const Zip::ErrorCode ec = level == 0 ? storeFile(source, crc, read, written, keys)
@@ -355,7 +355,7 @@ Zip::ErrorCode ZipPrivate::compressFile(const QString& path, QIODevice& source, 
         const qint64 n = read < size ? source.read(buffer1.get(), std::min(BufferSize, size - read)) : 0;
         if (n < 0) {
             deflateEnd(&zs);
-            qDebug() << QStringLiteral("Error while reading %1").arg(path);
+            qDebug().noquote() << QStringLiteral("Error while reading %1").arg(path);
             return Zip::ReadError;
         }
         read += n;
@@ -372,7 +372,7 @@ Zip::ErrorCode ZipPrivate::compressFile(const QString& path, QIODevice& source, 
                 keys->encrypt(reinterpret_cast<uchar*>(buffer2.get()), produced);
             if (!writeAll(buffer2.get(), produced)) {
                 deflateEnd(&zs);
-                qDebug() << QStringLiteral("Error while writing %1").arg(path);
+                qDebug().noquote() << QStringLiteral("Error while writing %1").arg(path);
                 return Zip::WriteError;
             }
             written += produced;

@@ -253,8 +253,11 @@ TEST_F(ZipReaderTest, OptionsShapeWhatIsWritten)
     EXPECT_EQ(extracted(), flat);
 
     QDir(target).removeRecursively();
+    const ztest::DebugLog log;
     EXPECT_EQ(extract(archive, UnZip::TargetMustExist | UnZip::FlattenEntryPaths), UnZip::CannotOpen);
     EXPECT_FALSE(QFileInfo::exists(target));
+    EXPECT_TRUE(log.messages().contains(QStringLiteral("Unable to open %1/c.txt for writing").arg(target)))
+        << log.messages().join('\n').toStdString();
 }
 
 TEST_F(ZipReaderTest, ReportsOpenFailures)
@@ -327,7 +330,10 @@ struct MutationCase {
     UnZip::ErrorCode openCode;
     std::set<UnZip::ErrorCode> extractCodes;  // when the archive opened
     QStringList survivors;                    // files extracted
+    const char* message;                      // a debug text the reader logs on the way, or ""
 };
+
+void PrintTo(const MutationCase& c, std::ostream* os) { *os << c.label; }
 
 class ZipMutationTest : public ZipReaderTest, public ::testing::WithParamInterface<MutationCase> {};
 
@@ -363,12 +369,19 @@ TEST_P(ZipMutationTest, GivesItsCodeWithoutReadingOutOfBounds)
         QBuffer buffer(&bytes);
         ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
         UnZip unzip;
+        const ztest::DebugLog log;
         const UnZip::ErrorCode opened = unzip.openArchive(&buffer);
         ASSERT_EQ(opened, c.openCode);
+        if (opened == UnZip::Ok || opened == UnZip::PartlyCorrupted) {
+            const UnZip::ErrorCode ec = unzip.extractAll(target, options);
+            EXPECT_TRUE(c.extractCodes.count(ec)) << "extractAll gave " << int(ec);
+        }
+        if (*c.message) {
+            EXPECT_TRUE(log.messages().contains(QString::fromLatin1(c.message)))
+                << log.messages().join('\n').toStdString();
+        }
         if (opened != UnZip::Ok && opened != UnZip::PartlyCorrupted)
             continue;
-        const UnZip::ErrorCode ec = unzip.extractAll(target, options);
-        EXPECT_TRUE(c.extractCodes.count(ec)) << "extractAll gave " << int(ec);
         if (options & UnZip::CheckOnly) {
             EXPECT_FALSE(QFileInfo::exists(target));
         } else {
@@ -389,78 +402,87 @@ using E = UnZip::ErrorCode;
 INSTANTIATE_TEST_SUITE_P(
     Mutations, ZipMutationTest,
     ::testing::Values(
-        MutationCase{"unchanged", [](QByteArray&, const Layout&) {}, UnZip::Ok, {UnZip::Ok}, kAll},
+        MutationCase{"unchanged", [](QByteArray&, const Layout&) {}, UnZip::Ok, {UnZip::Ok}, kAll, ""},
         // a stored entry altered: it is removed again, the entries before it stay
         MutationCase{"flippedStoredByte",
                      [](QByteArray& b, const Layout& l) { b[l.entries[kB].data + 50] = char(b[l.entries[kB].data + 50] ^ 1); },
-                     UnZip::Ok, {UnZip::Corrupted}, {kA}},
+                     UnZip::Ok, {UnZip::Corrupted}, {kA}, "Corrupted entry b.bin"},
         MutationCase{"flippedDeflatedByte",
                      [](QByteArray& b, const Layout& l) { b[l.entries[kC].data + 40] = char(b[l.entries[kC].data + 40] ^ 0x10); },
-                     UnZip::Ok, {UnZip::Corrupted, UnZip::DecompressorError}, {kA, kB}},
+                     UnZip::Ok, {UnZip::Corrupted, UnZip::DecompressorError}, {kA, kB}, ""},
         MutationCase{"truncatedInLocalHeader", [](QByteArray& b, const Layout&) { b.truncate(20); },
-                     UnZip::InvalidArchive, {}, {}},
+                     UnZip::InvalidArchive, {}, {}, ""},
         MutationCase{"truncatedInData", [](QByteArray& b, const Layout& l) { b.truncate(l.entries[kB].data + 10); },
-                     UnZip::InvalidArchive, {}, {}},
+                     UnZip::InvalidArchive, {}, {}, ""},
         MutationCase{"truncatedInCentralDirectory",
                      [](QByteArray& b, const Layout& l) { b.truncate(l.centralDirectory + 60); },
-                     UnZip::InvalidArchive, {}, {}},
+                     UnZip::InvalidArchive, {}, {}, ""},
         MutationCase{"truncatedInEndRecord", [](QByteArray& b, const Layout& l) { b.truncate(l.endRecord + 15); },
-                     UnZip::InvalidArchive, {}, {}},
+                     UnZip::InvalidArchive, {}, {}, ""},
         MutationCase{"commentCutShort",
                      [](QByteArray& b, const Layout& l) {
                          Layout::put(b, l.endRecord + 20, 2, 40);
                          b += "only twenty bytes...";
                      },
-                     UnZip::ReadError, {}, {}},
+                     UnZip::ReadError, {}, {}, ""},
         MutationCase{"junkPrefix", [](QByteArray& b, const Layout&) { b.prepend(QByteArray(100, 'j')); },
-                     UnZip::Corrupted, {}, {}},
+                     UnZip::Corrupted, {}, {}, "Corrupted or invalid zip archive. Closing."},
         MutationCase{"brokenEndSignature", [](QByteArray& b, const Layout& l) { b[l.endRecord + 3] = 7; },
-                     UnZip::InvalidArchive, {}, {}},
+                     UnZip::InvalidArchive, {}, {}, ""},
         MutationCase{"moreEntriesCountedThanListed",
                      [](QByteArray& b, const Layout& l) { Layout::put(b, l.endRecord + 10, 2, 4); },
-                     UnZip::PartlyCorrupted, {UnZip::Ok}, kAll},
+                     UnZip::PartlyCorrupted, {UnZip::Ok}, kAll,
+                     "Corrupted zip archive. Some files might be extracted."},
         MutationCase{"directoryOffsetIntoData",
                      [](QByteArray& b, const Layout& l) { Layout::put(b, l.endRecord + 16, 4, 0); },
-                     UnZip::Corrupted, {}, {}},
+                     UnZip::Corrupted, {}, {}, "Corrupted or invalid zip archive. Closing."},
         MutationCase{"directoryOffsetBeyondEnd",
                      [](QByteArray& b, const Layout& l) { Layout::put(b, l.endRecord + 16, 4, 0x7fffffff); },
-                     UnZip::SeekError, {}, {}},
+                     UnZip::SeekError, {}, {}, ""},
         MutationCase{"compressedSizeBeyondEnd",
                      [](QByteArray& b, const Layout& l) { putBoth(b, l.entries[kB], 18, 20, 4, 0x7ffffff0); },
-                     UnZip::Ok, {UnZip::Corrupted}, {kA}},
+                     UnZip::Ok, {UnZip::Corrupted}, {kA}, "Corrupted entry b.bin"},
         // a deflate bomb: more output than the recorded size is never written
         MutationCase{"uncompressedSizeTooSmall",
                      [](QByteArray& b, const Layout& l) { putBoth(b, l.entries[kA], 22, 24, 4, 10); },
-                     UnZip::Ok, {UnZip::Corrupted}, {}},
+                     UnZip::Ok, {UnZip::Corrupted}, {}, "Corrupted entry a.txt"},
         MutationCase{"localNameDiffers",
                      [](QByteArray& b, const Layout& l) { b[l.entries[kB].local + 30] = 'x'; },
-                     UnZip::Ok, {UnZip::HeaderMismatch}, {kA}},
+                     UnZip::Ok, {UnZip::HeaderMismatch}, {kA}, "Filename in local header mismatches."},
         MutationCase{"localSignatureBroken",
                      [](QByteArray& b, const Layout& l) { b[l.entries[kB].local + 2] = 9; },
-                     UnZip::Ok, {UnZip::InvalidArchive}, {kA}},
+                     UnZip::Ok, {UnZip::InvalidArchive}, {kA}, ""},
         MutationCase{"localCrcDiffers",
                      [](QByteArray& b, const Layout& l) { b[l.entries[kA].local + 14] = char(b[l.entries[kA].local + 14] ^ 1); },
-                     UnZip::Ok, {UnZip::HeaderMismatch}, {}},
+                     UnZip::Ok, {UnZip::HeaderMismatch}, {}, ""},
         // skipped records leave the others readable but the result reports them
         MutationCase{"unsupportedMethodBetween",
                      [](QByteArray& b, const Layout& l) { Layout::put(b, l.entries[kB].central + 10, 2, 12); },
-                     UnZip::Ok, {UnZip::DecompressorError}, {kA, kC}},
+                     UnZip::Ok, {UnZip::DecompressorError}, {kA, kC}, "Unsupported compression method. Skipping file."},
         MutationCase{"unsupportedVersionBetween",
                      [](QByteArray& b, const Layout& l) { Layout::put(b, l.entries[kB].central + 6, 2, 45); },
-                     UnZip::Ok, {UnZip::DecompressorError}, {kA, kC}},
+                     UnZip::Ok, {UnZip::DecompressorError}, {kA, kC},
+                     "Unsupported PKZip version (4.5). Skipping file: b.bin"},
+        // the name's bytes become the extra field, so the records after it still line up
+        MutationCase{"emptyNameBetween",
+                     [](QByteArray& b, const Layout& l) {
+                         Layout::put(b, l.entries[kB].central + 28, 2, 0);
+                         Layout::put(b, l.entries[kB].central + 30, 2, 5);
+                     },
+                     UnZip::Ok, {UnZip::DecompressorError}, {kA, kC}, "Skipping file with no name."},
         MutationCase{"nulInName",
                      [](QByteArray& b, const Layout& l) {
                          b[l.entries[kB].local + 31] = 0;
                          b[l.entries[kB].central + 47] = 0;
                      },
-                     UnZip::Ok, {UnZip::InvalidArchive}, {}},
+                     UnZip::Ok, {UnZip::InvalidArchive}, {}, ""},
         MutationCase{"encryptedShorterThanItsHeader",
                      [](QByteArray& b, const Layout& l) {
                          putBoth(b, l.entries[kB], 6, 8, 2, 1);
                          putBoth(b, l.entries[kB], 18, 20, 4, 5);
                          putBoth(b, l.entries[kB], 22, 24, 4, 5);
                      },
-                     UnZip::Ok, {UnZip::Corrupted}, {kA}}),
+                     UnZip::Ok, {UnZip::Corrupted}, {kA}, "Unable to decrypt b.bin"}),
     [](const ::testing::TestParamInfo<MutationCase>& info) { return std::string(info.param.label); });
 
 TEST_F(ZipReaderTest, FailedEntryLeavesTheExistingFile)

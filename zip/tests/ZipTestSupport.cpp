@@ -4,6 +4,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QtGlobal>
 
 #include <ctime>
 #include <random>
@@ -90,6 +91,33 @@ ktest::ProcessResult python(const QString& script, const QStringList& args, cons
 QString fixture(const QString& name)
 {
     return ktest::sourcePath(QStringLiteral("zip/tests/data/") + name);
+}
+
+namespace {
+QStringList collected;
+QtMessageHandler previousHandler = nullptr;
+
+void collect(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtDebugMsg)
+        collected << message;
+}
+}  // namespace
+
+DebugLog::DebugLog()
+{
+    collected.clear();
+    previousHandler = qInstallMessageHandler(collect);
+}
+
+DebugLog::~DebugLog()
+{
+    qInstallMessageHandler(previousHandler);
+}
+
+const QStringList& DebugLog::messages() const
+{
+    return collected;
 }
 
 }  // namespace ztest

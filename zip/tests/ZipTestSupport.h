@@ -40,4 +40,15 @@ ktest::ProcessResult python(const QString& script, const QStringList& args, cons
 // A committed archive from zip/tests/data.
 QString fixture(const QString& name);
 
+// Collects the Qt debug messages sent while it lives.
+class DebugLog {
+public:
+    DebugLog();
+    ~DebugLog();
+    DebugLog(const DebugLog&) = delete;
+    DebugLog& operator=(const DebugLog&) = delete;
+
+    const QStringList& messages() const;
+};
+
 }  // namespace ztest
