@@ -1,7 +1,5 @@
 #include "capture/CameraConfig.h"
 
-#include <exception>
-
 #include "capture/DeviceKeys.h"
 
 namespace capture {
@@ -16,7 +14,7 @@ TextureCameraConfig readTextureCameraConfig(const niTypes::niPtree* config, cons
         const std::string id = info.get<niTypes::niString>(keys::cameraClrId, niTypes::niString()).str();
         texture.section = &config->get_child(textureCameraSection(kind));
         texture.id = id;
-    } catch (const std::exception&) {
+    } catch (...) {  // nothing on this road stops the main camera
         texture = TextureCameraConfig();
     }
     return texture;

@@ -13,8 +13,8 @@ struct TextureCameraConfig {
     const niTypes::niPtree* section = nullptr;  // "Device.Camera2.<kind>"
 };
 
-// Any failure on this road (no config, no "Device.Info", a value that is not text, no texture section) gives an
-// empty id and no section.
+// Any failure on this road, whatever it throws (no config, no "Device.Info", a value that is not text, no texture
+// section), gives an empty id and no section.
 TextureCameraConfig readTextureCameraConfig(const niTypes::niPtree* config, const std::string& kind);
 
 // "Device.Camera.<kind>"; throws (the tree's error) when the section is missing.

@@ -31,6 +31,13 @@ std::string withDetail(const char* head, const char* separator, const char* deta
     return text;
 }
 
+// The system error comes in as an argument, so it is read before any of the text is built.
+std::string methodNotSupportedText(const char* module, const char* function, unsigned long systemError)
+{
+    return "SetProcAddress '" + orEmpty(function) + "' failed: " + formatErrorCode(systemError) + "\nModule: " +
+           orEmpty(module);
+}
+
 }  // namespace
 
 BaseError::BaseError(const char* message) : message_(orEmpty(message)) {}
@@ -55,8 +62,7 @@ NotInitialized::NotInitialized(const char* where)
 }
 
 MethodNotSupported::MethodNotSupported(const char* module, const char* function)
-    : BaseError("SetProcAddress '" + orEmpty(function) + "' failed: " +
-                formatErrorCode(platform::lastSystemError()) + "\nModule: " + orEmpty(module))
+    : BaseError(methodNotSupportedText(module, function, platform::lastSystemError()))
 {
 }
 

@@ -19,6 +19,19 @@ Event::Event(bool autoReset) : autoReset(autoReset) {}
 
 Event::~Event()
 {
+    bool armed = false;
+    int armedMs = 0;
+    {
+        boost::lock_guard<boost::mutex> lock(delayMutex);
+        armed = static_cast<bool>(delayThread);
+        armedMs = delayMs;
+    }
+    if (armed) {  // an armed delayed set gets up to its delay to fire, as a flash interval runs out
+        try {
+            timedWait(armedMs);
+        } catch (...) {
+        }
+    }
     std::vector<boost::shared_ptr<boost::thread>> threads;
     {
         boost::lock_guard<boost::mutex> lock(delayMutex);

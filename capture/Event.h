@@ -1,6 +1,7 @@
 #pragma once
 // A waitable event with automatic or manual reset, timed waits on a steady clock, and a delayed set that runs on
-// its own thread. Delayed-set threads belong to the event: its destructor cancels and joins them.
+// its own thread. Delayed-set threads belong to the event: its destructor gives an armed delayed set up to its delay
+// to fire, then cancels and joins every delayed-set thread.
 #include <vector>
 
 #include <boost/chrono.hpp>

@@ -6,8 +6,15 @@
 #include <memory>
 #include <stdexcept>
 
-#ifdef __SSE2__
+// KESTRUNE_NIIMAGE_PORTABLE leaves out the vector kernels (a test builds the image that way, to check the plain
+// kernels on this machine too).
+#if defined(__SSE2__) && !defined(KESTRUNE_NIIMAGE_PORTABLE)
 #include <emmintrin.h>
+#define KESTRUNE_NIIMAGE_SSE2 1
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define KESTRUNE_NIIMAGE_X86 1  // kernels for SSSE3 and AVX2, chosen at run time
+#endif
 #endif
 
 namespace niTypes {
@@ -53,35 +60,104 @@ inline void storeQuad(unsigned char* p, uint64_t word)
     std::memcpy(p, &word, sizeof word);
 }
 
-#ifdef __SSE2__
+#ifdef KESTRUNE_NIIMAGE_SSE2
 // The 4 x 4 kernel widened to 16 x 16 bytes: sixteen source rows (read bottom row first) are transposed with the
 // unpack steps of 8, 16, 32 and 64 bits; each result register is one target row's 16 bytes.
 inline void transposeBlock16(const unsigned char* src, int srcStep, unsigned char* out, int outStep)
 {
     __m128i a[16], b[16], c[16], d[16];
+#pragma GCC unroll 16
     for (int i = 0; i < 16; ++i)
         a[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + static_cast<std::ptrdiff_t>(15 - i) * srcStep));
+#pragma GCC unroll 16
     for (int i = 0; i < 8; ++i) {
         b[2 * i] = _mm_unpacklo_epi8(a[2 * i], a[2 * i + 1]);
         b[2 * i + 1] = _mm_unpackhi_epi8(a[2 * i], a[2 * i + 1]);
     }
+#pragma GCC unroll 16
     for (int g = 0; g < 4; ++g) {
         c[4 * g] = _mm_unpacklo_epi16(b[4 * g], b[4 * g + 2]);
         c[4 * g + 1] = _mm_unpackhi_epi16(b[4 * g], b[4 * g + 2]);
         c[4 * g + 2] = _mm_unpacklo_epi16(b[4 * g + 1], b[4 * g + 3]);
         c[4 * g + 3] = _mm_unpackhi_epi16(b[4 * g + 1], b[4 * g + 3]);
     }
+#pragma GCC unroll 16
     for (int h = 0; h < 2; ++h)
+#pragma GCC unroll 16
         for (int k = 0; k < 4; ++k) {
             d[8 * h + 2 * k] = _mm_unpacklo_epi32(c[8 * h + k], c[8 * h + 4 + k]);
             d[8 * h + 2 * k + 1] = _mm_unpackhi_epi32(c[8 * h + k], c[8 * h + 4 + k]);
         }
+#pragma GCC unroll 16
     for (int m = 0; m < 8; ++m) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + static_cast<std::ptrdiff_t>(2 * m) * outStep),
                          _mm_unpacklo_epi64(d[m], d[8 + m]));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + static_cast<std::ptrdiff_t>(2 * m + 1) * outStep),
                          _mm_unpackhi_epi64(d[m], d[8 + m]));
     }
+}
+#endif
+
+#ifdef KESTRUNE_NIIMAGE_X86
+// The 16 x 16 kernel on two blocks at once, one per 128-bit lane: source rows y + 16..y + 31 in the low lane and
+// y..y + 15 in the high lane, so each result register is 32 contiguous bytes of one target row.
+__attribute__((target("avx2"))) inline void transposeBlockPair(const unsigned char* src, int srcStep,
+                                                               unsigned char* out, int outStep)
+{
+    __m256i a[16], b[16], c[16], d[16];
+#pragma GCC unroll 16
+    for (int i = 0; i < 16; ++i) {
+        const __m128i upper = _mm_loadu_si128(
+            reinterpret_cast<const __m128i*>(src + static_cast<std::ptrdiff_t>(15 - i) * srcStep));
+        const __m128i lower = _mm_loadu_si128(
+            reinterpret_cast<const __m128i*>(src + static_cast<std::ptrdiff_t>(31 - i) * srcStep));
+        a[i] = _mm256_inserti128_si256(_mm256_castsi128_si256(lower), upper, 1);
+    }
+#pragma GCC unroll 16
+    for (int i = 0; i < 8; ++i) {
+        b[2 * i] = _mm256_unpacklo_epi8(a[2 * i], a[2 * i + 1]);
+        b[2 * i + 1] = _mm256_unpackhi_epi8(a[2 * i], a[2 * i + 1]);
+    }
+#pragma GCC unroll 16
+    for (int g = 0; g < 4; ++g) {
+        c[4 * g] = _mm256_unpacklo_epi16(b[4 * g], b[4 * g + 2]);
+        c[4 * g + 1] = _mm256_unpackhi_epi16(b[4 * g], b[4 * g + 2]);
+        c[4 * g + 2] = _mm256_unpacklo_epi16(b[4 * g + 1], b[4 * g + 3]);
+        c[4 * g + 3] = _mm256_unpackhi_epi16(b[4 * g + 1], b[4 * g + 3]);
+    }
+#pragma GCC unroll 16
+    for (int h = 0; h < 2; ++h)
+#pragma GCC unroll 16
+        for (int k = 0; k < 4; ++k) {
+            d[8 * h + 2 * k] = _mm256_unpacklo_epi32(c[8 * h + k], c[8 * h + 4 + k]);
+            d[8 * h + 2 * k + 1] = _mm256_unpackhi_epi32(c[8 * h + k], c[8 * h + 4 + k]);
+        }
+#pragma GCC unroll 16
+    for (int m = 0; m < 8; ++m) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + static_cast<std::ptrdiff_t>(2 * m) * outStep),
+                            _mm256_unpacklo_epi64(d[m], d[8 + m]));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + static_cast<std::ptrdiff_t>(2 * m + 1) * outStep),
+                            _mm256_unpackhi_epi64(d[m], d[8 + m]));
+    }
+}
+
+// Columns 0..wide and rows 0..tall (multiples of 16 and 32) of a grey rotation, in tiles of 16 columns.
+__attribute__((target("avx2"))) void rotateGreyPairs(const unsigned char* src, int srcStep, unsigned char* dst,
+                                                     int dstStep, int oldHeight, int wide, int tall)
+{
+    constexpr int tileHeight = 1024;
+    for (int ty = 0; ty < tall; ty += tileHeight)
+        for (int x = 0; x < wide; x += 16)
+            for (int y = ty; y < std::min(tall, ty + tileHeight); y += 32)
+                transposeBlockPair(src + static_cast<std::ptrdiff_t>(y) * srcStep + x, srcStep,
+                                   dst + static_cast<std::ptrdiff_t>(x) * dstStep + (oldHeight - 1 - (y + 31)),
+                                   dstStep);
+}
+
+bool haveAvx2()
+{
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
 }
 #endif
 
@@ -114,6 +190,67 @@ void rotateTile(const unsigned char* src, int srcStep, int srcWidth, unsigned ch
         std::memcpy(out + (oldHeight - 1 - y0) * 3, column + static_cast<std::ptrdiff_t>(y0) * srcStep, 3);
     }
 }
+
+#ifdef KESTRUNE_NIIMAGE_X86
+// The 3-channel tile in blocks of 4 x 4 pixels: each source row's four pixels are spread into 32-bit lanes, the
+// four rows transposed as words (bottom row first), and each result packed back into the 12 bytes of one target
+// row. A block's 16-byte store runs 4 bytes into the target pixels of the two rows above it, which this tile writes
+// later; the top blocks of the tile store 12 bytes only. Columns too close to the row's end for 16-byte reads, and
+// rows left over at the top, go pixel by pixel.
+__attribute__((target("ssse3"))) void rotateTile3Ssse3(const unsigned char* src, int srcStep, int srcWidth,
+                                                       unsigned char* dst, int dstStep, int oldHeight, int x0, int x1,
+                                                       int y0, int y1)
+{
+    const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const std::ptrdiff_t in = srcStep, out = dstStep;
+    auto movePixel = [&](int x, int y) {
+        std::memcpy(dst + x * out + (oldHeight - 1 - y) * 3, src + y * in + x * 3, 3);
+    };
+    int x = x0;
+    const int wideEnd = std::min(x1, srcWidth - 5);  // a 16-byte read from pixel x stays inside the row
+    for (; x + 4 <= wideEnd; x += 4) {
+        int y = y1 - 4;
+        for (; y >= y0; y -= 4) {
+            const unsigned char* p = src + y * in + x * 3;
+            const __m128i r0 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), spread);
+            const __m128i r1 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + in)), spread);
+            const __m128i r2 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2 * in)), spread);
+            const __m128i r3 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 3 * in)), spread);
+            const __m128i low32 = _mm_unpacklo_epi32(r3, r2), low10 = _mm_unpacklo_epi32(r1, r0);
+            const __m128i high32 = _mm_unpackhi_epi32(r3, r2), high10 = _mm_unpackhi_epi32(r1, r0);
+            const __m128i rows[4] = {
+                _mm_shuffle_epi8(_mm_unpacklo_epi64(low32, low10), pack),
+                _mm_shuffle_epi8(_mm_unpackhi_epi64(low32, low10), pack),
+                _mm_shuffle_epi8(_mm_unpacklo_epi64(high32, high10), pack),
+                _mm_shuffle_epi8(_mm_unpackhi_epi64(high32, high10), pack),
+            };
+            unsigned char* o = dst + x * out + (oldHeight - 4 - y) * 3;
+            for (int k = 0; k < 4; ++k, o += out) {
+                if (y - 2 >= y0) {
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), rows[k]);
+                } else {
+                    _mm_storel_epi64(reinterpret_cast<__m128i*>(o), rows[k]);
+                    const uint32_t tail = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(rows[k], 8)));
+                    storeWord(o + 8, tail);
+                }
+            }
+        }
+        for (int top = y + 3; top >= y0; --top)
+            for (int k = 0; k < 4; ++k)
+                movePixel(x + k, top);
+    }
+    for (; x < x1; ++x)
+        for (int y = y1 - 1; y >= y0; --y)
+            movePixel(x, y);
+}
+
+bool haveSsse3()
+{
+    static const bool have = __builtin_cpu_supports("ssse3");
+    return have;
+}
+#endif
 
 // Pixel j of the row becomes pixel width - 1 - j, read from a copy of the row; 3-byte pixels move as 4-byte words
 // in rising order (each word's extra byte is overwritten by the next pixel), the last one as 3 bytes.
@@ -245,7 +382,8 @@ void niImage<unsigned char>::rotate()
 }
 
 // 4 x 4 byte blocks: four words read from four source rows become four words of four consecutive target rows
-// (16 x 16 blocks where SSE2 is there), walked in tiles that keep both sides in the cache.
+// (16 x 16 blocks where SSE2 is there, two of them at once with AVX2), walked in tiles that keep both sides in the
+// cache.
 void niImage<unsigned char>::rotateGrey(unsigned char* target, int targetStep) const
 {
     auto targetAt = [&](int x, int y) {  // where source (x, y) lands
@@ -253,11 +391,18 @@ void niImage<unsigned char>::rotateGrey(unsigned char* target, int targetStep) c
     };
     int wide = 0;  // columns and rows done by the 16 x 16 kernel
     int tall = 0;
-#ifdef __SSE2__
+#ifdef KESTRUNE_NIIMAGE_SSE2
     wide = width / 16 * 16;
     tall = height / 16 * 16;
-    constexpr int tileWidth = 128, tileHeight = 64;
-    for (int ty = 0; ty < tall; ty += tileHeight)
+    int paired = 0;  // rows done 32 at a time
+#ifdef KESTRUNE_NIIMAGE_X86
+    if (haveAvx2()) {
+        paired = height / 32 * 32;
+        rotateGreyPairs(data, step, target, targetStep, height, wide, paired);
+    }
+#endif
+    constexpr int tileWidth = 16, tileHeight = 1024;  // tall tiles: long runs of whole lines in every target row
+    for (int ty = paired; ty < tall; ty += tileHeight)
         for (int tx = 0; tx < wide; tx += tileWidth)
             for (int y = ty; y < std::min(tall, ty + tileHeight); y += 16)
                 for (int x = tx; x < std::min(wide, tx + tileWidth); x += 16)
@@ -295,13 +440,24 @@ void niImage<unsigned char>::rotateGrey(unsigned char* target, int targetStep) c
     }
 }
 
+// Tall, narrow tiles: each target row gets long runs of whole cache lines, and the tile's source lines are read
+// again by the next tile while still cached.
 void niImage<unsigned char>::rotatePixels(unsigned char* target, int targetStep) const
 {
-    constexpr int tile = 16;
-    for (int y0 = 0; y0 < height; y0 += tile) {
-        const int y1 = std::min(height, y0 + tile);
-        for (int x0 = 0; x0 < width; x0 += tile) {
-            const int x1 = std::min(width, x0 + tile);
+    constexpr int tileWidth = 8, tileHeight = 512;
+#ifdef KESTRUNE_NIIMAGE_X86
+    const bool ssse3 = channels == 3 && haveSsse3();
+#endif
+    for (int y0 = 0; y0 < height; y0 += tileHeight) {
+        const int y1 = std::min(height, y0 + tileHeight);
+        for (int x0 = 0; x0 < width; x0 += tileWidth) {
+            const int x1 = std::min(width, x0 + tileWidth);
+#ifdef KESTRUNE_NIIMAGE_X86
+            if (ssse3) {
+                rotateTile3Ssse3(data, step, width, target, targetStep, height, x0, x1, y0, y1);
+                continue;
+            }
+#endif
             switch (channels) {
             case 2: rotateTile<2>(data, step, width, target, targetStep, height, x0, x1, y0, y1); break;
             case 3: rotateTile<3>(data, step, width, target, targetStep, height, x0, x1, y0, y1); break;

@@ -76,7 +76,7 @@ bool ScannerDetector::describeDevice(std::vector<MatchedScanner>& out, const std
     }
     if (serial.compare(0, 3, "AVI") == 0)
         record.kind = aviKind;
-    record.name = v.serial;
+    record.name = scannerDisplayName(v.serial, modelLabels ? modelLabels(serial, entry) : std::string());
     record.cameraId = cameraIdText;
     record.serial = serial;
     record.entry = entry;
@@ -131,6 +131,11 @@ int ScannerDetector::listDevices(std::vector<DetectedScanner>& out)
             describeDevice(records, serial, entry, std::string(), nullptr);
     out.assign(records.begin(), records.end());
     return static_cast<int>(out.size());
+}
+
+std::string scannerDisplayName(const std::string& serialValue, const std::string& label)
+{
+    return label.empty() ? serialValue : label + " [" + serialValue + "]";
 }
 
 void deleteScannerDetector(ScannerDetector* detector)

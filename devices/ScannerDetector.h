@@ -3,6 +3,7 @@
 // descriptions exist, and which connected cameras belong to none of them.
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <boost/shared_ptr.hpp>
@@ -19,8 +20,14 @@ public:
     using CameraLister = std::function<void(const std::vector<std::string>& kinds, std::vector<CameraDescriptor>& out,
                                             const std::wstring& option)>;
 
+    // The model label of the description stored under (serial, entry); empty when it has none.
+    using ModelLabels = std::function<std::string(const std::string& serial, const std::string& entry)>;
+
     explicit ScannerDetector(const std::vector<std::string>& cameraKinds, iLog* log = nullptr,
                              CameraLister lister = CameraLister());
+
+    // A labelled description is named "<label> [<serial value>]", any other by its serial value; none by default.
+    void setModelLabels(ModelLabels labels) { modelLabels = std::move(labels); }
 
     // Keeps store; with a loaded store lists the cameras and matches them by camera id. False, with the earlier
     // results kept, when the store is null or not loaded. Store errors pass on.
@@ -47,7 +54,11 @@ private:
     std::vector<CameraDescriptor> cameras;
     std::vector<CameraDescriptor> unmatched;
     CameraLister lister;
+    ModelLabels modelLabels;
 };
+
+// "<label> [<serial value>]", or the serial value alone when label is empty.
+std::string scannerDisplayName(const std::string& serialValue, const std::string& label);
 
 // Deletes an owned detector when the pointer is not null.
 void deleteScannerDetector(ScannerDetector* detector);

@@ -136,6 +136,35 @@ TEST(Event, DestroyedWithPendingDelayedSets)
     signalled.reset();
 }
 
+TEST(Event, DestructionWaitsForAnArmedSetOnly)
+{
+    struct Case {
+        const char* name;
+        int delayMs;
+        bool setFirst;   // already signalled: nothing to wait for
+        bool resetFirst; // disarmed: its sleeping thread is cancelled
+        long long atLeastMs, belowMs;
+    } cases[] = {
+        {"armed, not yet fired", 60, false, false, 60, 5000},
+        {"armed, already signalled", 5000, true, false, 0, 2000},
+        {"disarmed, still sleeping", 5000, false, true, 0, 2000},
+    };
+    for (const Case& c : cases) {
+        const auto start = Clock::now();
+        {
+            Event event(false);
+            event.setAfter(c.delayMs);
+            if (c.setFirst)
+                event.set();
+            if (c.resetFirst)
+                event.reset();
+        }
+        const long long elapsed = msSince(start);
+        EXPECT_GE(elapsed, c.atLeastMs) << c.name;
+        EXPECT_LT(elapsed, c.belowMs) << c.name;
+    }
+}
+
 TEST(Event, ManyResetCyclesDoNotPileUpThreads)
 {
     Event event(true);

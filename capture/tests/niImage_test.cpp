@@ -236,6 +236,10 @@ TEST_P(RotateSizes, SourcePixelLandsClockwise)
 INSTANTIATE_TEST_SUITE_P(Sizes, RotateSizes,
                          ::testing::Combine(::testing::Values(1, 3, 4, 9, 17, 37), ::testing::Values(1, 5, 6, 7, 8, 13, 35, 37),
                                             ::testing::Values(1, 2, 3, 4)));
+// past the vector kernels' row pairs and the tall tiles' edges (512 and 1024 rows)
+INSTANTIATE_TEST_SUITE_P(TileEdges, RotateSizes,
+                         ::testing::Combine(::testing::Values(13, 40), ::testing::Values(49, 1100),
+                                            ::testing::Values(1, 2, 3, 4)));
 
 TEST(niImage, RotateRefusesExternalDataAndOddChannelCounts)
 {

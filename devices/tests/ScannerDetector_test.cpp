@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <boost/make_shared.hpp>
+#include <utility>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -216,6 +218,34 @@ TEST(ScannerDetector, ListDevicesGivesOneRecordPerEntryInStoreOrder)
                                         "B/three/Pg grabber/composite/B3//", "C/bare//composite///",
                                         "D/int//composite///"}),
               texts(out));
+}
+
+TEST(ScannerDetector, ModelLabelsNameTheirDescriptions)
+{
+    auto store = standardStore();
+    std::vector<std::pair<std::string, std::string>> asked;
+    ScannerDetector detector({"Pg grabber"}, nullptr,
+                             [](const std::vector<std::string>&, std::vector<CameraDescriptor>& out,
+                                const std::wstring&) { out = {{"Pg grabber", "55", "55"}}; });
+    detector.setModelLabels([&](const std::string& serial, const std::string& entry) {
+        asked.emplace_back(serial, entry);
+        return serial == "S1" && entry == "a" ? std::string("Belmo Duo") : std::string();
+    });
+    ASSERT_TRUE(detector.update(store));
+    EXPECT_EQ((std::vector<std::string>{"S1/a/Pg grabber/composite/Belmo Duo [S1 text]/9/1.0/55",
+                                        "S2/main/Lumenera camera/single/S2 text/4/2.1/55"}),
+              texts(detector.connected()));
+
+    std::vector<DetectedScanner> out;
+    ASSERT_EQ(5, detector.listDevices(out));
+    EXPECT_EQ("Belmo Duo [S1 text]", out[1].name);
+    EXPECT_EQ("S1 b", out[2].name);
+    EXPECT_EQ("AVI-0012-X", out[3].name);
+    EXPECT_EQ("", out[4].name);  // unreadable: no serial value, no label
+    EXPECT_NE(asked.end(), std::find(asked.begin(), asked.end(), std::make_pair(std::string("S3"), std::string("bad"))));
+
+    EXPECT_EQ("Belmo One []", scannerDisplayName("", "Belmo One"));
+    EXPECT_EQ("SN 7", scannerDisplayName("SN 7", ""));
 }
 
 TEST(ScannerDetector, UpdateWithoutALoadedStoreKeepsTheLastResults)
