@@ -79,6 +79,14 @@ Outcome runKyb(const QStringList& args, const QMap<QString, QString>& extraEnv =
     QProcess process;
     if (closeWindow) {
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        // Sanitizer builds: xkbcommon hands strndup buffers without a terminating NUL, which strict string checks
+        // report although strndup stops at its length, and the X11 platform's D-Bus connection and unloaded
+        // plugins leave allocations that cannot be told apart by library; the offscreen runs check for leaks.
+        QString asan = env.value(QStringLiteral("ASAN_OPTIONS"));
+        if (!asan.isEmpty()) {
+            asan.replace(QStringLiteral("strict_string_checks=1"), QStringLiteral("strict_string_checks=0"));
+            env.insert(QStringLiteral("ASAN_OPTIONS"), asan + QStringLiteral(":detect_leaks=0"));
+        }
         const QString closer = ktest::sourcePath(QStringLiteral("kyb/tests/fixtures/close_first_window.py"));
         process.setProgram(QStringLiteral("xvfb-run"));
         process.setArguments(QStringList{"-a", "-s", "-screen 0 1024x768x24", "sh", "-c",
