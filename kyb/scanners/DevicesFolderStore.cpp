@@ -90,7 +90,8 @@ DevicesFolderStore::Entries DevicesFolderStore::readSerialFolder(const std::stri
         std::ifstream in(QFile::encodeName(file.filePath()).toStdString(), std::ios::binary);
         niTypes::niPtree tree;
         try {
-            boost::property_tree::read_xml(in, tree, boost::property_tree::xml_parser::trim_whitespace);
+            // untrimmed: trimming would turn an empty text value "string : " into the malformed "string :"
+            boost::property_tree::read_xml(in, tree);
         } catch (const std::exception& e) {
             if (log)
                 log->warning("Skipping " + file.filePath().toStdString() + ": " + e.what());
