@@ -159,7 +159,13 @@ struct ProgramCase {
     bool withLog = false;          // a rotated log of Belmo Studio waits for upload
     int requestTimeoutMs = 0;
     bool closeFirstWindow = false; // needs Xvfb: the login dialog is closed
+    const char* mustNotRequest = "";
 };
+
+void PrintTo(const ProgramCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class ProgramCases : public KybProgram, public ::testing::WithParamInterface<ProgramCase> {};
 
@@ -191,6 +197,9 @@ TEST_P(ProgramCases, EndWithTheirExitCode)
     if (*c.mustRequest) {
         EXPECT_FALSE(sim->requestsTo(QString::fromLatin1(c.mustRequest)).isEmpty()) << c.mustRequest;
     }
+    if (*c.mustNotRequest) {
+        EXPECT_TRUE(sim->requestsTo(QString::fromLatin1(c.mustNotRequest)).isEmpty()) << c.mustNotRequest;
+    }
 }
 
 const char* const noApplications = R"({"routes": {"/api/kyb/v2/applications.json": {"json": []}}})";
@@ -217,6 +226,9 @@ INSTANTIATE_TEST_SUITE_P(
         ProgramCase{"OfflineEmptyCache", {"--install"}, "3.2.1", applicationsStall, 8, "", false, true, false, 1500},
         ProgramCase{"UpdateUploadsTheLogs", {"--update", "--product", "Belmo Studio", "--version", "3.2.1"}, "3.2.1",
                     "{}", 0, "/api/kyb/v2/logs.json", false, true, true},
+        // Offline, the update mode neither uploads nor offers anything, and ends normally.
+        ProgramCase{"UpdateOffline", {"--update", "--product", "Belmo Studio", "--version", "3.1.0"}, "3.1.0",
+                    applicationsStall, 0, "", false, true, true, 1500, false, "/api/kyb/v2/logs.json"},
         // A failure that reaches main in a silent mode answers 2, never "installed and current".
         ProgramCase{"SilentFailureIsNotSuccess", {"--update", "--product", "Belmo Studio", "--version", "3.2.1"},
                     "3.2.1", uploadStall, 2, "/api/kyb/v2/logs.json", false, true, true, 1500},
