@@ -9,6 +9,9 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QJsonArray>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -18,12 +21,15 @@
 
 #include "account/AccountState.h"
 #include "account/ServerAPI.h"
+#include "dialogs/LoginDialog.h"
 #include "platform/ExtraCertificates.h"
 #include "scanners/ScannerData.h"
 #include "storage/AppDataFolders.h"
 #include "storage/CacheFile.h"
 #include "tests/support/AccountServiceSim.h"
+#include "tests/support/TestProcess.h"
 #include "zip/Zip.h"
+#include "DialogDriver.h"
 
 namespace {
 
@@ -217,19 +223,69 @@ INSTANTIATE_TEST_SUITE_P(Cases, CalibrationState,
                                            StateCase{"NoRevisionAtService", -1, "4", 2}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A refused scanner list asks for a new sign-in and tries once more.
+struct RefusalCase {
+    const char* name;
+    bool signInAgain;         // false: the dialog is cancelled
+    bool secondAnswerRefused;
+    bool result;
+    int listRequests;
+};
+
+class RefusedList : public ScannerDataTest, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(RefusedList, SignsInOnceMoreThenGivesUp)
+{
+    const RefusalCase& c = GetParam();
+    if (c.signInAgain && !ktest::haveProgram("openssl"))
+        GTEST_SKIP() << "openssl command not found";
+    const QJsonValue second = c.secondAnswerRefused ? QJsonValue(QJsonObject{{"status", 401}}) : QJsonValue(QJsonObject{});
+    startSim(QJsonObject{{"routes", QJsonObject{{api + "scanners.json", QJsonArray{QJsonObject{{"status", 401}}, second}}}}});
+    storeDescription("ZX-77", "");
+    ktest::OnModal<LoginDialog> driver([&](LoginDialog* dialog) {
+        if (!c.signInAgain) {
+            QTest::mouseClick(dialog->findChild<QPushButton*>("btCancel"), Qt::LeftButton);
+            return;
+        }
+        QLineEdit* login = dialog->findChild<QLineEdit*>("loginEdit");
+        if (login->isEnabled())
+            login->setText("demo@belmo.example");
+        dialog->findChild<QLineEdit*>("passEdit")->setText("demo-password");
+        QTest::mouseClick(dialog->findChild<QPushButton*>("btSignIn"), Qt::LeftButton);
+    });
+
+    ScannerData data;
+    EXPECT_EQ(data.retrieveScanners(), c.result);
+    EXPECT_EQ(driver.count(), 1);
+    EXPECT_EQ(sim->requestsTo(api + "scanners.json").size(), c.listRequests);
+    EXPECT_EQ(sim->requestsTo(api + "scanners/calibration_revision.json").isEmpty(), !c.result);
+    EXPECT_EQ(data.accountList().size(), c.result ? 2u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RefusedList,
+                         ::testing::Values(RefusalCase{"Cancelled", false, true, false, 1},
+                                           RefusalCase{"RefusedTwice", true, true, false, 2},
+                                           RefusalCase{"AcceptedAfterSignIn", true, false, true, 2}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(ScannerDataTest, StoredScannersOutsideTheAccountAskForTheirRevision)
 {
     startSim();
     storeDescription("BS3-10001", "5", "30001234");  // in the account
     storeDescription("BS3-90009", "3");              // rented, revision 3 at the service
     storeDescription("ZX-77", "");                   // unknown: 404
+    // no descriptions: a folder name that is no serial, a file that does not parse, another root element
     writeFile(devicesPath() + "/not a serial/Device.xml", descriptionText("X", "1", "").toUtf8());
+    writeFile(devicesPath() + "/BAD-1/Device.xml", "<Belmo><Device><Info><cid>string : 1</Info>");
+    writeFile(devicesPath() + "/BS3-90009/Camera.xml", "<Camera><gain>int : 3</gain></Camera>");
 
     ScannerData data;
     ASSERT_TRUE(data.retrieveScanners());
     EXPECT_EQ(itemsText(data.hardwareList()), "{BS3-90009,1,2}{ZX-77,1,1}");
     EXPECT_EQ(queryValues(sim->requestsTo(api + "scanners/calibration_revision.json"), "serial_number"),
               (QStringList{"BS3-90009", "ZX-77"}));
+    ASSERT_EQ(data.detectedList().size(), 3u);
+    EXPECT_EQ(data.findDetectedScanner("BS3-90009")->entry, "Device");
 
     // rows: the two account scanners, then the hardware items
     ASSERT_EQ(data.scannerCount(), 4);
