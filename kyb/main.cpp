@@ -38,7 +38,8 @@ namespace {
 enum : int {
     ExitNormal = 0,
     ExitAlreadyRunning = 1,
-    ExitNoSignIn = 2,        // sign-in cancelled or a list could not be fetched; also any failure of a silent run
+    ExitNoSignIn = 2,        // sign-in cancelled or a list could not be fetched
+    ExitSilentFailure = 2,   // a silent run that failed
     ExitNoApplications = 6,
     ExitOtherVersion = 7,
     ExitNotInstalled = 8,
@@ -150,7 +151,7 @@ int run(int argc, char** argv, QtSingleApplication& app, bool& silent)
 int reportFailure(const std::exception& failure, bool silent)
 {
     if (silent)
-        return ExitNoSignIn;
+        return ExitSilentFailure;
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Kestrune"), QString::fromUtf8(failure.what()),
                     QMessageBox::Ok);
     box.exec();
