@@ -1,0 +1,264 @@
+// The program kyb as a process against the simulator: command lines and account states against exit codes.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QThread>
+
+#include "kyb/signin/SavedLoginFile.h"
+#include "kyb/signin/SignIn.h"
+#include "kyb/tests/DialogDriver.h"
+#include "platform/Registry.h"
+#include "platform/UserDataFolder.h"
+#include "tests/support/AccountServiceSim.h"
+#include "tests/support/TestProcess.h"
+
+using ktest::AccountServiceSim;
+using platform::Registry;
+
+namespace {
+
+const char* const machineId = "kyb-program-test-machine";
+const QString belmoKey = QStringLiteral("SOFTWARE\\Belmo Group");
+
+QString kybPath()
+{
+    return QStringLiteral(KESTRUNE_BINARY_DIR "/bin/kyb");
+}
+
+QByteArray encipher(const QByteArray& plain)
+{
+    const ktest::ProcessResult result = ktest::runProgram(
+        "openssl", {"enc", "-aes-256-cbc", "-md", "md5", "-a", "-A", "-pass", QStringLiteral("pass:") + machineId},
+        QString(), plain);
+    EXPECT_TRUE(result.ok()) << result.err.toStdString();
+    return result.out.trimmed();
+}
+
+// kyb.dat as a sign-in on this computer leaves it.
+void writeSavedSignIn()
+{
+    SavedLogin saved;
+    saved.login = QStringLiteral("demo@belmo.example");
+    saved.machineRecordId = "4711";
+    saved.uok = encipher("demo-uok-2b4d6f8a0c1e3a5c7e9b").toStdString();
+    saved.authToken = encipher("demo-token-7f3c9a1e5b2d4c6f8a0e1b3d5f7a9c2e").toStdString();
+    ASSERT_TRUE(SavedLoginFile(savedLoginPath()).write(saved));
+}
+
+void installStudio(const QString& version)
+{
+    Registry registry(Registry::Hive::LocalMachine);
+    registry.removeKey(belmoKey);
+    if (version.isEmpty())
+        return;
+    ASSERT_TRUE(registry.setValue(belmoKey + QStringLiteral("\\Belmo Studio\\3"), QStringLiteral("Version"), version));
+}
+
+QString studioLogFolder()
+{
+    return platform::userDataBase() + QStringLiteral("/Belmo/Belmo Studio/PerfomanceLog");
+}
+
+struct Outcome {
+    int exitCode = -1;
+    QByteArray err;
+};
+
+// Runs kyb with args and extra environment; under Xvfb with the first window titled "Kestrune" (the login dialog;
+// the splash has no title) asked to close when closeWindow.
+Outcome runKyb(const QStringList& args, const QMap<QString, QString>& extraEnv = {}, bool closeWindow = false)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (auto it = extraEnv.cbegin(); it != extraEnv.cend(); ++it)
+        env.insert(it.key(), it.value());
+    QProcess process;
+    if (closeWindow) {
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        // Sanitizer builds: xkbcommon hands strndup buffers without a terminating NUL, which strict string checks
+        // report although strndup stops at its length, and the X11 platform's D-Bus connection and unloaded
+        // plugins leave allocations that cannot be told apart by library; the offscreen runs check for leaks.
+        QString asan = env.value(QStringLiteral("ASAN_OPTIONS"));
+        if (!asan.isEmpty()) {
+            asan.replace(QStringLiteral("strict_string_checks=1"), QStringLiteral("strict_string_checks=0"));
+            env.insert(QStringLiteral("ASAN_OPTIONS"), asan + QStringLiteral(":detect_leaks=0"));
+        }
+        const QString closer = ktest::sourcePath(QStringLiteral("kyb/tests/fixtures/close_first_window.py"));
+        process.setProgram(QStringLiteral("xvfb-run"));
+        process.setArguments(QStringList{"-a", "-s", "-screen 0 1024x768x24", "sh", "-c",
+                                         "\"$0\" \"$@\" & kyb=$!; python3 \"" + closer +
+                                             "\" Kestrune 60; wait $kyb",
+                                         kybPath()} +
+                             args);
+    } else {
+        process.setProgram(kybPath());
+        process.setArguments(args);
+    }
+    process.setProcessEnvironment(env);
+    process.start();
+    Outcome outcome;
+    if (!process.waitForStarted(30000))
+        return outcome;
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished();
+        return outcome;
+    }
+    outcome.err = process.readAllStandardError();
+    if (process.exitStatus() == QProcess::NormalExit)
+        outcome.exitCode = process.exitCode();
+    return outcome;
+}
+
+class KybProgram : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        qputenv("KESTRUNE_MACHINE_ID", machineId);
+        sim = new AccountServiceSim();
+    }
+    static void TearDownTestSuite()
+    {
+        delete sim;
+        sim = nullptr;
+    }
+    void SetUp() override
+    {
+        if (!QFile::exists(kybPath()))
+            GTEST_SKIP() << "kyb is not built";
+        if (!ktest::haveProgram("openssl"))
+            GTEST_SKIP() << "openssl command not found";
+        ASSERT_TRUE(sim && sim->isRunning());
+        sim->setScenario(QJsonObject());
+        sim->clearLog();
+        QFile::remove(appDataPathFile("cache.ini"));
+        QDir(studioLogFolder()).removeRecursively();
+        writeSavedSignIn();
+    }
+    static QString appDataPathFile(const QString& name)
+    {
+        return platform::userDataBase() + QStringLiteral("/Belmo/Kestrune/") + name;
+    }
+    static AccountServiceSim* sim;
+};
+AccountServiceSim* KybProgram::sim = nullptr;
+
+struct ProgramCase {
+    const char* name;
+    QStringList args;
+    const char* installedStudio;   // version of the installed "Belmo Studio"; empty: not installed
+    const char* scenario;          // JSON of the simulator's scenario
+    int expectedCode;
+    const char* mustRequest = "";  // a path the run must have asked for
+    bool noRequests = false;       // the run must end before asking the service anything
+    bool savedSignIn = true;
+    bool withLog = false;          // a rotated log of Belmo Studio waits for upload
+    int requestTimeoutMs = 0;
+    bool closeFirstWindow = false; // needs Xvfb: the login dialog is closed
+    const char* mustNotRequest = "";
+};
+
+void PrintTo(const ProgramCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class ProgramCases : public KybProgram, public ::testing::WithParamInterface<ProgramCase> {};
+
+TEST_P(ProgramCases, EndWithTheirExitCode)
+{
+    const ProgramCase& c = GetParam();
+    if (c.closeFirstWindow && !ktest::haveProgram("xvfb-run"))
+        GTEST_SKIP() << "xvfb-run not found";
+    if (!c.savedSignIn)
+        QFile::remove(savedLoginPath());
+    installStudio(QString::fromLatin1(c.installedStudio));
+    sim->setScenario(QJsonDocument::fromJson(c.scenario).object());
+    if (c.withLog) {
+        ASSERT_TRUE(QDir().mkpath(studioLogFolder()));
+        QFile log(studioLogFolder() + QStringLiteral("/Main.0001.log"));
+        ASSERT_TRUE(log.open(QIODevice::WriteOnly));
+        log.write("measurement took 12 ms\n");
+    }
+    QMap<QString, QString> env;
+    if (c.requestTimeoutMs)
+        env.insert(QStringLiteral("KESTRUNE_REQUEST_TIMEOUT_MS"), QString::number(c.requestTimeoutMs));
+
+    const Outcome outcome = runKyb(c.args, env, c.closeFirstWindow);
+
+    EXPECT_EQ(outcome.exitCode, c.expectedCode) << outcome.err.toStdString();
+    if (c.noRequests) {
+        EXPECT_TRUE(sim->requests().isEmpty());
+    }
+    if (*c.mustRequest) {
+        EXPECT_FALSE(sim->requestsTo(QString::fromLatin1(c.mustRequest)).isEmpty()) << c.mustRequest;
+    }
+    if (*c.mustNotRequest) {
+        EXPECT_TRUE(sim->requestsTo(QString::fromLatin1(c.mustNotRequest)).isEmpty()) << c.mustNotRequest;
+    }
+}
+
+const char* const noApplications = R"({"routes": {"/api/kyb/v2/applications.json": {"json": []}}})";
+const char* const applicationsStall =
+    R"({"routes": {"/api/kyb/v2/applications.json": {"stall": true}, "/api/kyb/v2/scanners.json": {"stall": true}}})";
+const char* const applicationsRefused = R"({"routes": {"/api/kyb/v2/applications.json": {"status": 401}}})";
+const char* const uploadStall = R"({"routes": {"/api/kyb/v2/logs.json": {"stall": true}}})";
+const QStringList installStudioArgs{"--install", "--product", "Belmo Studio"};
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, ProgramCases,
+    ::testing::Values(
+        ProgramCase{"BothSwitches", {"--install", "--update"}, "3.2.1", "{}", 0, "", true},
+        ProgramCase{"UnknownArgument", {"--bogus"}, "3.2.1", "{}", 0, "", true},
+        ProgramCase{"ProductWithoutValue", {"--install", "--product"}, "3.2.1", "{}", 0, "", true},
+        ProgramCase{"InstalledAndCurrent", installStudioArgs, "3.2.1", "{}", 0, "/api/kyb/v2/applications.json"},
+        ProgramCase{"InstalledInAnotherVersion", installStudioArgs, "3.1.0", "{}", 7},
+        ProgramCase{"NotInstalled", installStudioArgs, "", "{}", 8},
+        ProgramCase{"NoSuchApplication", {"--install", "--product", "Belmo Nothing"}, "3.2.1", "{}", 8},
+        // Without a product the last application (Belmo Measure, not installed) decides.
+        ProgramCase{"NoProductLastApplicationDecides", {"--install"}, "3.2.1", "{}", 8},
+        ProgramCase{"NoApplications", {"--install"}, "3.2.1", noApplications, 6},
+        // Offline the empty cached list does not count as "no applications".
+        ProgramCase{"OfflineEmptyCache", {"--install"}, "3.2.1", applicationsStall, 8, "", false, true, false, 1500},
+        ProgramCase{"UpdateUploadsTheLogs", {"--update", "--product", "Belmo Studio", "--version", "3.2.1"}, "3.2.1",
+                    "{}", 0, "/api/kyb/v2/logs.json", false, true, true},
+        // Offline, the update mode neither uploads nor offers anything, and ends normally.
+        ProgramCase{"UpdateOffline", {"--update", "--product", "Belmo Studio", "--version", "3.1.0"}, "3.1.0",
+                    applicationsStall, 0, "", false, true, true, 1500, false, "/api/kyb/v2/logs.json"},
+        // A failure that reaches main in a silent mode answers 2, never "installed and current".
+        ProgramCase{"SilentFailureIsNotSuccess", {"--update", "--product", "Belmo Studio", "--version", "3.2.1"},
+                    "3.2.1", uploadStall, 2, "/api/kyb/v2/logs.json", false, true, true, 1500},
+        ProgramCase{"SignInCancelled", installStudioArgs, "3.2.1", "{}", 2, "", true, false, false, 0, true},
+        ProgramCase{"RefusedThenSignInCancelled", installStudioArgs, "3.2.1", applicationsRefused, 2,
+                    "/api/kyb/v2/applications.json", false, true, false, 0, true}),
+    [](const ::testing::TestParamInfo<ProgramCase>& info) { return std::string(info.param.name); });
+
+TEST_F(KybProgram, ASecondInstanceEndsWithOneAfterParsing)
+{
+    installStudio(QString());
+    // The first instance waits for its application list.
+    sim->setScenario(QJsonDocument::fromJson(applicationsStall).object());
+    QProcess first;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KESTRUNE_REQUEST_TIMEOUT_MS"), QStringLiteral("60000"));
+    first.setProcessEnvironment(env);
+    first.start(kybPath(), {"--install"});
+    ASSERT_TRUE(first.waitForStarted());
+    ASSERT_TRUE(ktest::waitUntil([&] { return !sim->requestsTo("/api/kyb/v2/applications.json").isEmpty(); }, 30000));
+
+    EXPECT_EQ(runKyb({"--install"}).exitCode, 1);
+    EXPECT_EQ(runKyb({"--bogus"}).exitCode, 0);   // the command line is checked first
+    EXPECT_EQ(sim->requests().size(), 1);          // nothing more was asked, nothing sent to the first
+
+    first.kill();
+    first.waitForFinished();
+    // The lock of a process that died is taken over.
+    sim->setScenario(QJsonObject());
+    EXPECT_EQ(runKyb({"--install"}).exitCode, 8);
+}
+
+}  // namespace

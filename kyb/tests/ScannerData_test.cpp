@@ -1,0 +1,480 @@
+// ScannerData against the simulator: calibration states from the account, the stored descriptions and the
+// connected cameras (stand-in camera libraries beside this executable), downloads and their installation.
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QCursor>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUrlQuery>
+#include <memory>
+
+#include "account/AccountState.h"
+#include "account/ServerAPI.h"
+#include "dialogs/LoginDialog.h"
+#include "platform/ExtraCertificates.h"
+#include "scanners/ScannerData.h"
+#include "storage/AppDataFolders.h"
+#include "storage/CacheFile.h"
+#include "tests/support/AccountServiceSim.h"
+#include "tests/support/TestProcess.h"
+#include "zip/Zip.h"
+#include "DialogDriver.h"
+
+namespace {
+
+const char* const demoToken = "demo-token-7f3c9a1e5b2d4c6f8a0e1b3d5f7a9c2e";
+const QString api = QStringLiteral("/api/kyb/v2/");
+
+QString devicesPath()
+{
+    return QString::fromStdWString(devicesFolder());
+}
+
+QString descriptionText(const QString& serial, const QString& cid, const QString& cameraId)
+{
+    return QStringLiteral("<?xml version=\"1.0\"?>\n<Belmo>\n  <Device>\n    <Info>\n"
+                          "      <serial>string : %1</serial>\n      <camera>string : LUM</camera>\n"
+                          "      <camera_id>string : %2</camera_id>\n      <camera_clr_id>string : </camera_clr_id>\n"
+                          "      <cid>string : %3</cid>\n      <version>string : 1.0</version>\n"
+                          "    </Info>\n  </Device>\n</Belmo>\n")
+        .arg(serial, cameraId, cid);
+}
+
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    file.write(content);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// Devices/<serial>/Device.xml as an unpacked calibration leaves it.
+void storeDescription(const QString& serial, const QString& cid, const QString& cameraId = QString())
+{
+    writeFile(devicesPath() + "/" + serial + "/Device.xml", descriptionText(serial, cid, cameraId).toUtf8());
+}
+
+QString storedCid(const QString& serial)
+{
+    const QByteArray xml = readFile(devicesPath() + "/" + serial + "/Device.xml");
+    const int start = xml.indexOf("<cid>string : ");
+    return start < 0 ? QStringLiteral("<none>")
+                     : QString::fromUtf8(xml.mid(start + 14, xml.indexOf("</cid>") - start - 14));
+}
+
+QJsonObject accountScanner(const QString& id, const QString& serial, int revision, const QString& cameraId)
+{
+    return QJsonObject{{"id", id},           {"serial_number", serial}, {"calibration_revision", revision},
+                       {"camera", "LUM"},    {"camera_id", cameraId},   {"camera_clr_id", ""},
+                       {"has_texture_camera", false}, {"upgrade_url", QJsonValue()}};
+}
+
+QJsonObject withScanners(const QJsonArray& scanners, const QJsonObject& routes = QJsonObject())
+{
+    return QJsonObject{{"account", QJsonObject{{"scanners", scanners}}}, {"routes", routes}};
+}
+
+std::string itemsText(const std::vector<HardwareItem>& items)
+{
+    std::string text;
+    for (const HardwareItem& item : items)
+        text += "{" + item.serial + "," + std::to_string(item.belongsTo) + "," + std::to_string(item.calibrationState) + "}";
+    return text;
+}
+
+QStringList queryValues(const QList<QJsonObject>& requests, const QString& name)
+{
+    QStringList values;
+    for (const QJsonObject& request : requests)
+        values << request.value("query").toObject().value(name).toString();
+    return values;
+}
+
+// A stored zip of Device.xml (revision 9) and a second entry; with corrupt set, the second entry's data is
+// damaged so that its CRC fails after Device.xml has been extracted.
+QByteArray calibrationArchive(const QString& serial, bool corrupt)
+{
+    QTemporaryDir source;
+    writeFile(source.filePath("Device.xml"), descriptionText(serial, "9", "").toUtf8());
+    writeFile(source.filePath("calibration.bin"), QByteArray(64, 'A'));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    Zip zip;
+    EXPECT_EQ(zip.createArchive(&buffer), Zip::Ok);
+    EXPECT_EQ(zip.addFile(source.filePath("Device.xml"), Zip::Store), Zip::Ok);
+    EXPECT_EQ(zip.addFile(source.filePath("calibration.bin"), Zip::Store), Zip::Ok);
+    EXPECT_EQ(zip.closeArchive(), Zip::Ok);
+    if (corrupt) {
+        const int data = bytes.indexOf(QByteArray(64, 'A'));
+        EXPECT_GT(data, 0);
+        bytes[data + 10] = 'B';
+    }
+    return bytes;
+}
+
+class ScannerDataTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QDir(devicesPath()).removeRecursively();
+        QFile::remove(CacheFile::defaultPath());
+        accountState = AccountState();
+        accountState.authToken = demoToken;
+    }
+    void TearDown() override
+    {
+        for (const char* name : {"KESTRUNE_TEST_CAMERAS_pgGrabber", "KESTRUNE_TEST_CAMERAS_lmGrabber",
+                                 "KESTRUNE_CALIBRATION_TIMEOUT_MS"})
+            qunsetenv(name);
+        sim.reset();
+        accountState = AccountState();
+    }
+    void startSim(const QJsonObject& scenario = QJsonObject())
+    {
+        sim = std::make_unique<ktest::AccountServiceSim>(scenario);
+        ASSERT_TRUE(sim->isRunning());
+        ASSERT_TRUE(platform::installExtraCaCertificates());
+    }
+    QList<QJsonObject> calibrationRequests() const
+    {
+        QList<QJsonObject> found;
+        for (const QJsonObject& request : sim->requests())
+            if (request.value("path").toString().contains("calibration.json") ||
+                request.value("path").toString().contains("calibration_for_rent"))
+                found << request;
+        return found;
+    }
+
+    std::unique_ptr<ktest::AccountServiceSim> sim;
+};
+
+// The account scanner BS3-10001 against the revision stored on the computer.
+struct StateCase {
+    const char* name;
+    int revision;     // the service's
+    const char* cid;  // the stored description's, null for none
+    int state;
+};
+
+class CalibrationState : public ScannerDataTest, public ::testing::WithParamInterface<StateCase> {};
+
+TEST_P(CalibrationState, DecidesTheDownloadAndInstallsIt)
+{
+    const StateCase& c = GetParam();
+    startSim(withScanners({accountScanner("501", "BS3-10001", c.revision, "30001234")}));
+    if (c.cid)
+        storeDescription("BS3-10001", c.cid, "30001234");
+
+    ScannerData data;
+    QSignalSpy installed(&data, &ScannerData::calibrationInstalled);
+    ASSERT_TRUE(data.retrieveScanners());
+    ASSERT_EQ(data.accountList().size(), 1u);
+    EXPECT_EQ(data.accountList()[0].calibrationState, c.state);
+    EXPECT_EQ(data.hasDeviceData(0), c.cid != nullptr);
+    EXPECT_EQ(data.scannerKind(0), 2);
+    EXPECT_TRUE(data.hardwareList().empty());
+    // the fetched list is cached for offline use
+    const std::vector<AccountScanner> cached = CacheFile().readScanners();
+    ASSERT_EQ(cached.size(), 1u);
+    EXPECT_EQ(cached[0].calibrationRevision, c.revision);
+
+    QElapsedTimer clock;
+    clock.start();
+    data.downloadCalibrations(true);
+    EXPECT_EQ(data.pendingDownloads(), 0);
+    if (c.state == 2) {
+        EXPECT_LT(clock.elapsed(), 5000) << "nothing to wait for";
+        EXPECT_TRUE(calibrationRequests().isEmpty());
+        EXPECT_TRUE(installed.isEmpty());
+        EXPECT_EQ(storedCid("BS3-10001"), c.cid ? QString(c.cid) : QString("<none>"));
+        return;
+    }
+    ASSERT_EQ(calibrationRequests().size(), 1);
+    EXPECT_EQ(calibrationRequests()[0].value("path").toString(), api + "scanners/501/calibration.json");
+    ASSERT_EQ(installed.size(), 1);
+    EXPECT_EQ(installed[0][0].toString(), "BS3-10001");
+    EXPECT_FALSE(installed[0][1].toBool()) << "an account scanner is not rented";
+    EXPECT_EQ(storedCid("BS3-10001"), QString::number(c.revision));
+    ASSERT_NE(data.findDetectedScanner("BS3-10001"), nullptr);
+    EXPECT_EQ(data.findDetectedScanner("BS3-10001")->cid, std::to_string(c.revision));
+    EXPECT_TRUE(data.hasDeviceData(0));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CalibrationState,
+                         ::testing::Values(StateCase{"Current", 5, "5", 2}, StateCase{"Outdated", 5, "4", 1},
+                                           StateCase{"NotOnComputer", 5, nullptr, 1},
+                                           StateCase{"NoRevisionAtService", -1, "4", 2}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A refused scanner list asks for a new sign-in and tries once more.
+struct RefusalCase {
+    const char* name;
+    bool signInAgain;         // false: the dialog is cancelled
+    bool secondAnswerRefused;
+    bool result;
+    int listRequests;
+};
+
+class RefusedList : public ScannerDataTest, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(RefusedList, SignsInOnceMoreThenGivesUp)
+{
+    const RefusalCase& c = GetParam();
+    if (c.signInAgain && !ktest::haveProgram("openssl"))
+        GTEST_SKIP() << "openssl command not found";
+    const QJsonValue second = c.secondAnswerRefused ? QJsonValue(QJsonObject{{"status", 401}}) : QJsonValue(QJsonObject{});
+    startSim(QJsonObject{{"routes", QJsonObject{{api + "scanners.json", QJsonArray{QJsonObject{{"status", 401}}, second}}}}});
+    storeDescription("ZX-77", "");
+    ktest::OnModal<LoginDialog> driver([&](LoginDialog* dialog) {
+        if (!c.signInAgain) {
+            QTest::mouseClick(dialog->findChild<QPushButton*>("btCancel"), Qt::LeftButton);
+            return;
+        }
+        QLineEdit* login = dialog->findChild<QLineEdit*>("loginEdit");
+        if (login->isEnabled())
+            login->setText("demo@belmo.example");
+        dialog->findChild<QLineEdit*>("passEdit")->setText("demo-password");
+        QTest::mouseClick(dialog->findChild<QPushButton*>("btSignIn"), Qt::LeftButton);
+    });
+
+    ScannerData data;
+    EXPECT_EQ(data.retrieveScanners(), c.result);
+    EXPECT_EQ(driver.count(), 1);
+    EXPECT_EQ(sim->requestsTo(api + "scanners.json").size(), c.listRequests);
+    EXPECT_EQ(sim->requestsTo(api + "scanners/calibration_revision.json").isEmpty(), !c.result);
+    EXPECT_EQ(data.accountList().size(), c.result ? 2u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RefusedList,
+                         ::testing::Values(RefusalCase{"Cancelled", false, true, false, 1},
+                                           RefusalCase{"RefusedTwice", true, true, false, 2},
+                                           RefusalCase{"AcceptedAfterSignIn", true, false, true, 2}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ScannerDataTest, StoredScannersOutsideTheAccountAskForTheirRevision)
+{
+    startSim();
+    storeDescription("BS3-10001", "5", "30001234");  // in the account
+    storeDescription("BS3-90009", "3");              // rented, revision 3 at the service
+    storeDescription("ZX-77", "");                   // unknown: 404
+    // no descriptions: a folder name that is no serial, a file that does not parse, another root element
+    writeFile(devicesPath() + "/not a serial/Device.xml", descriptionText("X", "1", "").toUtf8());
+    writeFile(devicesPath() + "/BAD-1/Device.xml", "<Belmo><Device><Info><cid>string : 1</Info>");
+    writeFile(devicesPath() + "/BS3-90009/Camera.xml", "<Camera><gain>int : 3</gain></Camera>");
+
+    ScannerData data;
+    ASSERT_TRUE(data.retrieveScanners());
+    EXPECT_EQ(itemsText(data.hardwareList()), "{BS3-90009,1,2}{ZX-77,1,1}");
+    EXPECT_EQ(queryValues(sim->requestsTo(api + "scanners/calibration_revision.json"), "serial_number"),
+              (QStringList{"BS3-90009", "ZX-77"}));
+    ASSERT_EQ(data.detectedList().size(), 3u);
+    EXPECT_EQ(data.findDetectedScanner("BS3-90009")->entry, "Device");
+
+    // rows: the two account scanners, then the hardware items
+    ASSERT_EQ(data.scannerCount(), 4);
+    EXPECT_EQ(data.scannerAt(0)->serialNumber, "BS3-10001");
+    EXPECT_TRUE(data.hasDeviceData(0));
+    EXPECT_FALSE(data.hasDeviceData(1));
+    EXPECT_EQ(data.scannerAt(3)->serialNumber, "ZX-77");
+    EXPECT_EQ(data.scannerAt(3)->calibrationState, 1);
+    EXPECT_EQ(data.scannerKind(3), 1);
+    EXPECT_FALSE(data.hasDeviceData(3));
+
+    // a second retrieval updates the items in place
+    storeDescription("ZX-77", "0");
+    ASSERT_TRUE(data.retrieveScanners());
+    EXPECT_EQ(itemsText(data.hardwareList()), "{BS3-90009,1,2}{ZX-77,1,2}");
+}
+
+TEST_F(ScannerDataTest, OfflineWorksFromTheCacheWithoutLookups)
+{
+    startSim();
+    AccountScanner cachedScanner;
+    cachedScanner.id = "501";
+    cachedScanner.serialNumber = "BS3-10001";
+    cachedScanner.calibrationRevision = 5;
+    CacheFile().writeScanners({cachedScanner});
+    storeDescription("ZX-77", "");
+    qputenv("KESTRUNE_TEST_CAMERAS_lmGrabber", "Lumenera LW #30009999");
+    accountState.offlineMode = true;
+
+    ScannerData data;
+    ASSERT_TRUE(data.retrieveScanners());
+    ASSERT_EQ(data.accountList().size(), 1u);
+    EXPECT_EQ(data.accountList()[0].serialNumber, "BS3-10001");
+    EXPECT_EQ(data.accountList()[0].calibrationState, 1);
+    EXPECT_EQ(itemsText(data.hardwareList()), "{ZX-77,1,2}");
+    EXPECT_TRUE(sim->requests().isEmpty()) << "no list, serial or revision request while offline";
+}
+
+TEST_F(ScannerDataTest, UnmatchedCamerasAreLookedUpAndRentedCalibrationsRequested)
+{
+    startSim();
+    storeDescription("BS3-10001", "5", "30001234");
+    qputenv("KESTRUNE_TEST_CAMERAS_pgGrabber", "14070001");
+    qputenv("KESTRUNE_TEST_CAMERAS_lmGrabber", "Lumenera LW #30009999;Lumenera LW #555;Lumenera LW #30001234");
+
+    ScannerData data;
+    QSignalSpy installed(&data, &ScannerData::calibrationInstalled);
+    ASSERT_TRUE(data.retrieveScanners());
+    // the camera of the stored description is not looked up; 555 is unknown (422) and dropped
+    EXPECT_EQ(queryValues(sim->requestsTo(api + "scanners/serial_number.json"), "camerabwsn"),
+              (QStringList{"14070001", "30009999", "555"}));
+    EXPECT_EQ(itemsText(data.hardwareList()), "{BS2-20002,0,0}{BS3-90009,1,0}");
+
+    EXPECT_FALSE(data.requestCalibration("BS2-20002")) << "owned";
+    EXPECT_FALSE(data.requestCalibration("NOPE"));
+    EXPECT_TRUE(calibrationRequests().isEmpty());
+
+    ASSERT_TRUE(data.requestCalibration("BS3-90009"));
+    ASSERT_TRUE(installed.wait(20000));
+    EXPECT_EQ(installed[0][0].toString(), "BS3-90009");
+    EXPECT_TRUE(installed[0][1].toBool()) << "rented";
+    EXPECT_EQ(storedCid("BS3-90009"), "3");
+    ASSERT_NE(data.findDetectedScanner("BS3-90009"), nullptr);
+    EXPECT_EQ(data.findDetectedScanner("BS3-90009")->entry, "Device");
+    EXPECT_EQ(data.pendingDownloads(), 0);
+}
+
+TEST_F(ScannerDataTest, StalledBlockingWaitEndsByItsOwnTimerAndLaterWaitsStillWork)
+{
+    startSim(QJsonObject{{"routes", QJsonObject{{api + "scanners/501/calibration.json", QJsonObject{{"stall", true}}}}}});
+    qputenv("KESTRUNE_CALIBRATION_TIMEOUT_MS", "400");
+    ScannerData data;
+    QSignalSpy installed(&data, &ScannerData::calibrationInstalled);
+    ASSERT_TRUE(data.retrieveScanners());
+    ASSERT_EQ(data.accountList().size(), 2u);  // both without a stored calibration
+
+    bool waitCursor = false;
+    QTimer probe;
+    probe.setSingleShot(true);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        waitCursor = QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor;
+    });
+    probe.start(100);
+    QElapsedTimer clock;
+    clock.start();
+    data.downloadCalibrations(true);
+    EXPECT_LT(clock.elapsed(), 20000);
+    EXPECT_TRUE(waitCursor);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(data.pendingDownloads(), 1) << "the stalled download is still running";
+    ASSERT_EQ(installed.size(), 1) << "the other download was handled during the wait";
+    EXPECT_EQ(installed[0][0].toString(), "BS2-20002");
+
+    // the application is not left quitting: a request wait and another blocking wait still run
+    EXPECT_EQ(ServerAPI::instance()->calibrationRevision(demoToken, "BS3-90009"), 3);
+    sim->setScenario(QJsonObject());
+    qunsetenv("KESTRUNE_CALIBRATION_TIMEOUT_MS");
+    ScannerData later;
+    QSignalSpy laterInstalled(&later, &ScannerData::calibrationInstalled);
+    ASSERT_TRUE(later.retrieveScanners());
+    clock.restart();
+    later.downloadCalibrations(true);
+    EXPECT_LT(clock.elapsed(), 30000) << "ended by the last reply";
+    ASSERT_EQ(laterInstalled.size(), 1);
+    EXPECT_EQ(laterInstalled[0][0].toString(), "BS3-10001");
+    EXPECT_EQ(storedCid("BS3-10001"), "5");
+}
+
+TEST_F(ScannerDataTest, DownloadsVerifyTheServerCertificate)
+{
+    startSim();
+    ScannerData data;
+    QSignalSpy installed(&data, &ScannerData::calibrationInstalled);
+    ASSERT_TRUE(data.retrieveScanners());
+    ASSERT_EQ(data.accountList()[0].calibrationState, 1);
+
+    sim.reset();
+    ktest::AccountServiceSim::Options untrusted;
+    untrusted.trustedCa = false;
+    ktest::AccountServiceSim other(QJsonObject(), untrusted);
+    ASSERT_TRUE(other.isRunning());
+    data.downloadCalibrations(true);
+    EXPECT_EQ(data.pendingDownloads(), 0);
+    EXPECT_TRUE(installed.isEmpty());
+    EXPECT_TRUE(other.requests().isEmpty());
+    EXPECT_FALSE(QFile::exists(devicesPath() + "/BS3-10001"));
+}
+
+TEST_F(ScannerDataTest, UnsafeSerialsNeverBecomeFolders)
+{
+    startSim(withScanners({accountScanner("501", "../escape", 5, "1")}));
+    ScannerData data;
+    ASSERT_TRUE(data.retrieveScanners());
+    ASSERT_EQ(data.accountList()[0].calibrationState, 1);
+    data.downloadCalibrations(true);
+    EXPECT_TRUE(calibrationRequests().isEmpty());
+
+    const QByteArray archive = calibrationArchive("X", false);
+    QDir().mkpath(devicesPath());
+    const QStringList before = QDir(devicesPath() + "/..").entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    for (const char* serial : {"", ".", "..", "../escape", "a/b", "/tmp/abs", "a b", "x~staging", "é"})
+        EXPECT_FALSE(data.unpackCalibration(archive, QString::fromUtf8(serial))) << serial;
+    EXPECT_EQ(QDir(devicesPath() + "/..").entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+    EXPECT_TRUE(QDir(devicesPath()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+
+    EXPECT_TRUE(data.unpackCalibration(archive, "Ab-1.0_z"));
+    EXPECT_EQ(storedCid("Ab-1.0_z"), "9");
+}
+
+TEST_F(ScannerDataTest, FailedUnpackKeepsThePreviousCalibration)
+{
+    startSim();
+    writeFile(sim->filesDir() + "/broken.zip", calibrationArchive("BS3-10001", true));
+    writeFile(sim->filesDir() + "/garbage.zip", QByteArray("PK\x03\x04 not really an archive"));
+    for (const char* file : {"broken.zip", "garbage.zip"}) {
+        SCOPED_TRACE(file);
+        QDir(devicesPath()).removeRecursively();
+        storeDescription("BS3-10001", "4", "30001234");
+        writeFile(devicesPath() + "/BS3-10001/old.bin", "previous");
+        sim->setScenario(withScanners({accountScanner("501", "BS3-10001", 5, "30001234")},
+                                      {{api + "scanners/501/calibration.json", QJsonObject{{"file", file}}}}));
+
+        ScannerData data;
+        QSignalSpy installed(&data, &ScannerData::calibrationInstalled);
+        ASSERT_TRUE(data.retrieveScanners());
+        ASSERT_EQ(data.accountList()[0].calibrationState, 1);
+        data.downloadCalibrations(true);
+        EXPECT_EQ(calibrationRequests().size(), 1);
+        sim->clearLog();
+        EXPECT_TRUE(installed.isEmpty());
+        EXPECT_EQ(storedCid("BS3-10001"), "4");
+        EXPECT_EQ(readFile(devicesPath() + "/BS3-10001/old.bin"), "previous");
+        EXPECT_EQ(QDir(devicesPath()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"BS3-10001"});
+        ASSERT_NE(data.findDetectedScanner("BS3-10001"), nullptr);
+        EXPECT_EQ(data.findDetectedScanner("BS3-10001")->cid, "4");
+    }
+}
+
+TEST_F(ScannerDataTest, SuccessfulUnpackReplacesTheWholeFolder)
+{
+    startSim();
+    storeDescription("BS3-10001", "4");
+    writeFile(devicesPath() + "/BS3-10001/old.bin", "previous");
+    ScannerData data;
+    ASSERT_TRUE(data.unpackCalibration(calibrationArchive("BS3-10001", false), "BS3-10001"));
+    EXPECT_EQ(storedCid("BS3-10001"), "9");
+    EXPECT_EQ(QDir(devicesPath() + "/BS3-10001").entryList(QDir::Files, QDir::Name),
+              (QStringList{"Device.xml", "calibration.bin"}));
+    EXPECT_EQ(QDir(devicesPath()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"BS3-10001"});
+}
+
+}  // namespace
