@@ -129,7 +129,7 @@ bool lmGrabberImpl::waitFlashInterval()
 {
     if (!parameters.hasFlash)
         return true;
-    return flashEvent.timedWait(parameters.minFlashStrobeInterval);
+    return flashEvent.timedWait(parameters.minFlashStrobeInterval + flashTimerSlackMs);
 }
 
 const std::vector<float>& lmGrabberImpl::getFrameRates()
