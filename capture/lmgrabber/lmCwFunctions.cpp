@@ -546,7 +546,8 @@ CW_API void cwSetSettings(cwHandle handle, const CameraSettings* settings)
 
 CW_API void cwGetSettings(cwHandle handle, CameraSettings* settings)
 {
-    lmgrabber::settingsFromParameters(mainCamera(handle, "cwGetSettings").getParameters(), *settings);
+    const lmGrabber& camera = mainCamera(handle, "cwGetSettings");
+    lmgrabber::settingsFromParameters(camera.getParameters(), *settings);
 }
 
 CW_API bool cwCheckFirmware(cwHandle, std::string*, std::string*) { return true; }

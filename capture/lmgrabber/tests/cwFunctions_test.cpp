@@ -469,6 +469,7 @@ TEST_P(CwLumeneraUnknownHandle, RaisesTheFunctionsText)
 }
 
 Image scratch;
+CameraSettings scratchSettings;
 
 INSTANTIATE_TEST_SUITE_P(
     Calls, CwLumeneraUnknownHandle,
@@ -495,7 +496,7 @@ INSTANTIATE_TEST_SUITE_P(
                            "Error at cwSetGamma - camera hasn't been initialized!"},
         NotInitializedCase{"GetTextureHue", [](cwHandle h) { cwGetTextureHue(h); },
                            "Error at cwGetTextureHue - camera hasn't been initialized!"},
-        NotInitializedCase{"GetSettings", [](cwHandle h) { cwGetSettings(h, nullptr); },
+        NotInitializedCase{"GetSettings", [](cwHandle h) { cwGetSettings(h, &scratchSettings); },
                            "Error at cwGetSettings - camera hasn't been initialized!"},
         NotInitializedCase{"IsButtonPressed", [](cwHandle h) { cwIsButtonPressed(h); },
                            "Error at cwIsButtonPressed - camera hasn't been initialized!"},
