@@ -7,6 +7,7 @@
 #include "capture/CaptureErrors.h"
 #include "capture/lmgrabber/AutoExposure.h"
 #include "capture/lmgrabber/lmGrabber.h"
+#include "capture/lmgrabber/lmParameterTree.h"
 
 namespace {
 
@@ -58,6 +59,65 @@ TEST(lmParameters, ChangedCopyLeavesTheDefaults)
     EXPECT_FLOAT_EQ(1, copy.gain);
     EXPECT_FLOAT_EQ(10, Parameters::defaults().gain);
     EXPECT_EQ(1392, Parameters().width);
+}
+
+TEST(lmParameterTree, LoadsTheSectionKeys)
+{
+    struct Depth {
+        int bpp;
+        lmGrabber::eDepth depth;
+    };
+    for (const Depth& d : {Depth{8, lmGrabber::depth8}, Depth{12, lmGrabber::depth8}, Depth{16, lmGrabber::depth16}}) {
+        niTypes::niPtree section;
+        section.put("bpp", d.bpp);
+        Parameters p;
+        lmgrabber::loadParametersFromTree(p, section);
+        EXPECT_EQ(d.depth, p.depth) << d.bpp;
+    }
+
+    niTypes::niPtree section;
+    section.put("exposure", 40.0f);
+    section.put("auto_gain", true);
+    section.put("gain_red", 2.0f);  // read only for colour cameras
+    section.put("has_flash", true);
+    section.put("min_flash_strobe_interval", 250);
+    Parameters p;
+    lmgrabber::loadParametersFromTree(p, section);
+    EXPECT_FLOAT_EQ(40, p.shutterSpeed);
+    EXPECT_TRUE(p.autoGain);
+    EXPECT_FLOAT_EQ(1, p.gainR);
+    EXPECT_TRUE(p.hasFlash);
+    EXPECT_EQ(250, p.minFlashStrobeInterval);
+
+    section.put("gain", 1);  // an int where a float belongs
+    EXPECT_THROW(lmgrabber::loadParametersFromTree(p, section), std::runtime_error);
+}
+
+TEST(lmParameterTree, ColourKeysAndRangeFailures)
+{
+    niTypes::niPtree section;
+    section.put("rgb", true);
+    section.put("white_balance", 6);
+    section.put("color_correction", std::vector<float>{1, 2, 3, 4, 5, 6, 7, 8});
+    Parameters p;
+    EXPECT_THROW(lmgrabber::loadParametersFromTree(p, section), std::runtime_error);  // eight of nine values
+    section.put("color_correction", std::vector<float>{1, 2, 3, 4, 5, 6, 7, 8, 9});
+    section.put("demosaic_method", 4);
+    lmgrabber::loadParametersFromTree(p, section);
+    EXPECT_FLOAT_EQ(9, p.colorCorrMatrix[8]);
+    EXPECT_EQ(lmGrabber::demosaic4, p.demosaicMethod);
+
+    niTypes::niPtree outOfRange;
+    outOfRange.put("strobe_delay", 2.0f);
+    outOfRange.put("saturation", 3.0f);
+    Parameters q;
+    try {
+        lmgrabber::loadParametersFromTree(q, outOfRange);
+        FAIL() << "no exception";
+    } catch (const capture::InvalidProperty& e) {
+        EXPECT_STREQ("Invalid property value 3, available diapason 0..2", e.what());
+    }
+    EXPECT_FLOAT_EQ(2, q.strobeDelay);  // read before the failing key
 }
 
 struct ExposureCase {
