@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <fstream>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -192,6 +194,40 @@ TEST_F(lmGrabberClass, FlashIntervalGatesCaptures)
     const auto start = std::chrono::steady_clock::now();
     camera.captureFrame();  // waits for the interval since the first
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+}
+
+TEST_F(lmGrabberClass, WhiteBalanceAndFrameRates)
+{
+    lmGrabber camera(0, true);
+    camera.onShotAutoWhiteBalance();
+    EXPECT_FLOAT_EQ(1.5f, camera.getGainR());  // the camera's balance results, stored only
+    EXPECT_FLOAT_EQ(1.25f, camera.getGainB());
+    EXPECT_EQ(0, lucamsim::countCalls("LucamSetProperty", "52 1.5 0"));
+    EXPECT_EQ((std::vector<float>{7.5f, 15.0f, 30.0f}), camera.getFrameRates());
+
+    lucamsim::CameraSpec noRates = lmtest::camera(3003, 140, 0);
+    noRates.frameRates.clear();
+    lucamsim::addCamera(noRates);
+    lmGrabber other(2, false);
+    EXPECT_THROW(other.getFrameRates(), std::runtime_error);
+}
+
+TEST_F(lmGrabberClass, CamerasFromADescriptionFile)
+{
+    const std::string path = ::testing::TempDir() + "lucam-cameras.json";
+    std::ofstream(path) << R"({"cameras": [
+        {"serial": 77, "model": 652, "width": 32, "height": 4, "frame_fill": 9,
+         "properties": {"40": {"value": 2, "min": 1, "max": 16}}}]})";
+    lucamsim::loadFile(path);
+    std::vector<std::string> names;
+    ASSERT_EQ(1, lmGrabber::enumerateCameras(names));
+    EXPECT_EQ("Lumenera Lm075 #77", names[0]);
+    lmGrabber camera("#77", true);
+    EXPECT_FLOAT_EQ(16, camera.getParameters().getMaxGain());
+    EXPECT_EQ(32 * 4u, camera.getFrameSize());
+    EXPECT_EQ(9, camera.captureFrame()[127]);
+    std::remove(path.c_str());
+    EXPECT_THROW(lucamsim::loadFile(path), std::runtime_error);
 }
 
 TEST_F(lmGrabberClass, FailingCloseDoesNotEscapeTheDestructor)
