@@ -319,7 +319,7 @@ TEST_F(CwLumenera, TextureTimeoutsAfter100Ms)
         EXPECT_STREQ("Texture frame capture timeout: Texture frame capture timeout", e.what());
     }
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(95));
-    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(300));
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(2000));  // not the SDK's 3000 ms frame time-out
     EXPECT_EQ("Texture frame capture timeout", errorOf([&] { cwGetRawFrameTexture(handle, &frame); }));
 }
 
