@@ -1,0 +1,537 @@
+// The cw functions of liblmGrabber.so over the simulated SDK, which delivers triggered frames on its own thread.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "capture/CaptureErrors.h"
+#include "capture/cwInterface.h"
+#include "capture/lmgrabber/lmGrabber.h"
+#include "capture/lmgrabber/tests/LumeneraTestCameras.h"
+
+namespace {
+
+using Image = niTypes::niImage<unsigned char>;
+using Clock = std::chrono::steady_clock;
+
+const char* const mainId = "Lumenera Lu070 #1001";
+
+std::string errorOf(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "no exception";
+}
+
+niTypes::niPtree mainOnlyConfig()
+{
+    niTypes::niPtree tree;
+    tree.put("Device.Camera.Lumenera.gain", 4.0f);
+    return tree;
+}
+
+class CwLumenera : public ::testing::Test {
+protected:
+    void SetUp() override { lmtest::connectScanner(); }
+    void TearDown() override
+    {
+        cwDeinitialize(0);
+        lucamsim::reset();
+    }
+
+    cwHandle initialize(const niTypes::niPtree& tree, const char* id = mainId)
+    {
+        return cwInitialize(id, nullptr, &tree, &mainSettings, &textureSettings, nullptr);
+    }
+
+    CameraSettings mainSettings;
+    CameraSettings textureSettings;
+};
+
+TEST_F(CwLumenera, AvailableCamerasNamesEveryCamera)
+{
+    std::vector<std::string> names{"stale"};
+    const std::wstring option;
+    EXPECT_EQ(2, cwAvailableCameras(&names, &option));
+    EXPECT_EQ((std::vector<std::string>{"Lumenera Lu070 #1001", "Lumenera Lu050C #1002"}), names);
+    lucamsim::reset();
+    EXPECT_EQ(0, cwAvailableCameras(&names, &option));
+    EXPECT_TRUE(names.empty());
+}
+
+TEST_F(CwLumenera, InitializeOpensMainAndTextureCameras)
+{
+    const cwHandle handle = initialize(lmtest::scannerConfig());
+    ASSERT_NE(0, handle);
+    EXPECT_TRUE(cwIsComposite(handle));
+    EXPECT_EQ(reinterpret_cast<void*>(handle), cwGetDeviceInterface(handle));
+    ASSERT_NE(nullptr, cwGetTextureDeviceInterface(handle));
+
+    EXPECT_EQ(lmtest::frameWidth, mainSettings.width);
+    EXPECT_EQ(lmtest::frameHeight, mainSettings.height);
+    EXPECT_EQ(1, mainSettings.channels);
+    EXPECT_TRUE(mainSettings.strobeEnable);  // filled from the strobe-on set
+    EXPECT_FLOAT_EQ(20, mainSettings.shutterSpeedValue);
+    EXPECT_FLOAT_EQ(0.01f, mainSettings.shutterSpeedMin);
+    EXPECT_FLOAT_EQ(4, mainSettings.gainValue);
+    EXPECT_FALSE(mainSettings.rgb);
+    EXPECT_FALSE(mainSettings.exposurePresent);
+    EXPECT_TRUE(mainSettings.colorCorrectionAvailable);
+
+    EXPECT_EQ(3, textureSettings.channels);
+    EXPECT_TRUE(textureSettings.rgb);
+    EXPECT_EQ(2, textureSettings.whiteBalance);
+    EXPECT_FLOAT_EQ(1.5f, textureSettings.gainRValue);
+    EXPECT_TRUE(cwGetTextureHwTrigger(handle));  // the texture camera waits for the trigger
+
+    EXPECT_FLOAT_EQ(20, lucamsim::cameraState(lmtest::mainSerial).snapshot.exposure);
+    EXPECT_TRUE(lucamsim::cameraState(lmtest::textureSerial).hwTrigger);
+    EXPECT_EQ("1", cwGetSerialNumber(handle));
+    EXPECT_EQ("2", cwGetTextureSerialNumber(handle));
+}
+
+TEST_F(CwLumenera, TextureCameraOnlyWhenConfiguredAndWanted)
+{
+    niTypes::niPtree noSection = lmtest::scannerConfig();
+    noSection.get_child("Device").erase("Camera2");
+    EXPECT_FALSE(cwIsComposite(initialize(noSection)));
+
+    mainSettings.useTextureCamera = false;
+    EXPECT_FALSE(cwIsComposite(initialize(lmtest::scannerConfig())));
+    EXPECT_FALSE(lucamsim::cameraState(lmtest::textureSerial).open);
+}
+
+struct FailedInitialization {
+    const char* name;
+    std::function<void(niTypes::niPtree&)> change;
+    std::string text;
+};
+
+class CwLumeneraFailure : public CwLumenera, public ::testing::WithParamInterface<FailedInitialization> {};
+
+TEST_P(CwLumeneraFailure, LeavesNoRecordBehind)
+{
+    niTypes::niPtree tree = lmtest::scannerConfig();
+    GetParam().change(tree);
+    EXPECT_EQ(GetParam().text, errorOf([&] { initialize(tree); }));
+    EXPECT_FALSE(lmtest::anyCameraOpen());  // every camera of the failed record was closed
+    const cwHandle handle = initialize(lmtest::scannerConfig());  // the cameras can be opened again
+    EXPECT_TRUE(cwIsComposite(handle));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CwLumeneraFailure,
+    ::testing::Values(
+        FailedInitialization{"GainOutOfRange",
+                             [](niTypes::niPtree& t) { t.put("Device.Camera.Lumenera.gain", 30.0f); },
+                             "Error at 'Invalid property value 30, available diapason 0.25..25': daZavizev don't "
+                             "initialized."},
+        FailedInitialization{"HueOutOfRange", [](niTypes::niPtree& t) { t.put("Device.Camera2.Lumenera.hue", 200); },
+                             "Error at 'Invalid property value 200, available diapason -180..180': daZavizev don't "
+                             "initialized."},
+        FailedInitialization{"WhiteBalanceMissing",
+                             [](niTypes::niPtree& t) { t.get_child("Device.Camera2.Lumenera").erase("white_balance"); },
+                             "Error at 'No such node (white_balance)': daZavizev don't initialized."},
+        FailedInitialization{"TextureCameraNotConnected",
+                             [](niTypes::niPtree& t) { t.put("Device.Info.camera_clr_id", niTypes::niString("7")); },
+                             "camera #7 is not connected"},
+        FailedInitialization{"NoMainSection", [](niTypes::niPtree& t) { t.get_child("Device").erase("Camera"); },
+                             "Error at 'No such node (Device.Camera.Lumenera)': daZavizev don't initialized."}),
+    [](const ::testing::TestParamInfo<FailedInitialization>& info) { return std::string(info.param.name); });
+
+TEST_F(CwLumenera, StrobeOffRangeCheckLeavesNoRecord)
+{
+    lucamsim::setProperty(lmtest::mainSerial, lucamsim::exposureRange, lucamsim::Property{10, 0, 50, 10, 0});
+    EXPECT_THROW(initialize(lmtest::scannerConfig()), capture::InvalidProperty);
+    EXPECT_FALSE(lmtest::anyCameraOpen());
+}
+
+TEST_F(CwLumenera, UnknownMainCameraPropagatesTheLookupError)
+{
+    EXPECT_EQ("camera #9 is not connected", errorOf([&] { initialize(lmtest::scannerConfig(), "#9"); }));
+    EXPECT_EQ("wrong camera name", errorOf([&] { initialize(lmtest::scannerConfig(), "1001"); }));
+}
+
+TEST_F(CwLumenera, SecondInitializeOfOneCameraReleasesTheFirst)
+{
+    const cwHandle first = initialize(lmtest::scannerConfig());
+    const cwHandle second = initialize(lmtest::scannerConfig());  // would fail if the first still held the cameras
+    EXPECT_TRUE(cwIsComposite(second));
+    if (first != second) {
+        EXPECT_THROW(cwIsComposite(first), std::runtime_error);
+    }
+}
+
+TEST_F(CwLumenera, HardwareTriggeredFrameComesFromTheSdkThread)
+{
+    const cwHandle handle = initialize(lmtest::scannerConfig());
+    cwCapture(handle, true, false);
+    EXPECT_TRUE(cwGetHwTrigger(handle));
+    ASSERT_TRUE(lucamsim::triggerPulse(lmtest::mainSerial));
+    Image frame;
+    cwGetFrame(handle, &frame);
+    EXPECT_NE(std::this_thread::get_id(), lucamsim::sdkThreadId());
+    ASSERT_EQ(lmtest::frameWidth, frame.width);
+    ASSERT_EQ(lmtest::frameHeight, frame.height);
+    EXPECT_EQ(1, frame.channels);
+    EXPECT_TRUE(frame.ownsData);  // moved out of the record
+    EXPECT_EQ(lmtest::rowFrame(), std::vector<unsigned char>(frame.data, frame.data + frame.dataSize));
+
+    Image second;
+    cwGetFrame(handle, &second);  // the event stays set until the next capture; the frame was taken already
+    EXPECT_EQ(nullptr, second.data);
+}
+
+TEST_F(CwLumenera, MirrorFlagsApplyToDeliveredFrames)
+{
+    niTypes::niPtree tree = lmtest::scannerConfig();
+    tree.put("Device.Camera.Lumenera.mirror_x", true);
+    const cwHandle handle = initialize(tree);
+    cwCapture(handle, true, false);
+    ASSERT_TRUE(lucamsim::triggerPulse(lmtest::mainSerial));
+    Image frame;
+    cwGetFrame(handle, &frame);
+    EXPECT_EQ(71, frame.data[0]);  // the last row first
+    EXPECT_EQ(1, frame.data[frame.dataSize - 1]);
+}
+
+TEST_F(CwLumenera, MissingOrLostTriggerTimesOutAfter300Ms)
+{
+    const cwHandle handle = initialize(lmtest::scannerConfig());
+    cwCapture(handle, true, false);
+    lucamsim::dropFrames(lmtest::mainSerial, 1);
+    ASSERT_TRUE(lucamsim::triggerPulse(lmtest::mainSerial));  // lost
+    lucamsim::waitIdle();
+    Image frame;
+    const auto start = Clock::now();
+    EXPECT_EQ("Frame capture timeout expired", errorOf([&] { cwGetFrame(handle, &frame); }));
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(290));
+
+    ASSERT_TRUE(lucamsim::triggerPulse(lmtest::mainSerial));  // the capture is still armed
+    cwGetFrame(handle, &frame);
+    EXPECT_EQ(lmtest::rowFrame(), std::vector<unsigned char>(frame.data, frame.data + frame.dataSize));
+}
+
+TEST_F(CwLumenera, OversizedFrameIsCutToTheArmedBuffer)
+{
+    const cwHandle handle = initialize(lmtest::scannerConfig());
+    lucamsim::corruptFrames(lmtest::mainSerial, 1, 4096);
+    cwCapture(handle, true, false);
+    ASSERT_TRUE(lucamsim::triggerPulse(lmtest::mainSerial));
+    Image frame;
+    cwGetFrame(handle, &frame);
+    ASSERT_EQ(lmtest::frameWidth * lmtest::frameHeight, frame.dataSize);
+    EXPECT_EQ(lmtest::rowFrame(), std::vector<unsigned char>(frame.data, frame.data + frame.dataSize));
+}
+
+TEST_F(CwLumenera, SixteenBitFramesFillTheirWholeBuffer)
+{
+    niTypes::niPtree tree = lmtest::scannerConfig();
+    tree.put("Device.Camera.Lumenera.bpp", 16);
+    const cwHandle handle = initialize(tree);
+    EXPECT_EQ(1u, lucamsim::cameraState(lmtest::mainSerial).pixelFormat);
+    cwCapture(handle, true, false);
+    ASSERT_TRUE(lucamsim::triggerPulse(lmtest::mainSerial));
+    Image frame;
+    cwGetFrame(handle, &frame);
+    EXPECT_EQ(2 * lmtest::frameWidth * lmtest::frameHeight, frame.dataSize);
+    EXPECT_EQ(71, frame.data[frame.dataSize - 1]);
+}
+
+TEST_F(CwLumenera, WithoutTriggerTheFrameIsTakenAtOnce)
+{
+    const cwHandle handle = initialize(lmtest::scannerConfig());
+    cwCapture(handle, false, false);
+    EXPECT_FALSE(cwGetHwTrigger(handle));
+    Image frame;
+    cwGetFrame(handle, &frame);
+    EXPECT_FALSE(frame.ownsData);  // the camera's own buffer
+    EXPECT_EQ(lmtest::rowFrame(), std::vector<unsigned char>(frame.data, frame.data + frame.dataSize));
+}
+
+TEST_F(CwLumenera, ColourMainCameraFrames)
+{
+    niTypes::niPtree tree;
+    tree.put("Device.Camera.Lumenera.rgb", true);
+    tree.put("Device.Camera.Lumenera.white_balance", 1);
+    const cwHandle handle = initialize(tree, "#1002");
+    EXPECT_EQ(3, mainSettings.channels);
+    Image frame;
+    cwCapture(handle, false, false);
+    cwGetFrame(handle, &frame);
+    ASSERT_EQ(3, frame.channels);
+    const unsigned char firstRow[3] = {71, 35, 184};  // the last raw row (71), converted, turned upside down
+    EXPECT_EQ(std::vector<unsigned char>(firstRow, firstRow + 3), std::vector<unsigned char>(frame.data, frame.data + 3));
+
+    cwCapture(handle, true, false);
+    ASSERT_TRUE(lucamsim::triggerPulse(lmtest::textureSerial));
+    cwGetFrame(handle, &frame);
+    EXPECT_EQ(1, frame.channels);  // the raw Bayer frame
+    EXPECT_EQ(1, frame.data[0]);
+}
+
+TEST_F(CwLumenera, TextureFramesConvertRawAndMoveOnce)
+{
+    const cwHandle handle = initialize(lmtest::scannerConfig());
+    cwCapture(handle, false, true);
+    ASSERT_TRUE(lucamsim::triggerPulse(lmtest::textureSerial));
+    Image rgb;
+    cwGetFrameTexture(handle, &rgb);
+    ASSERT_EQ(3, rgb.channels);
+    EXPECT_EQ(1, rgb.data[0]);
+    EXPECT_EQ(0, rgb.data[1]);
+    EXPECT_EQ(254, rgb.data[2]);
+    Image again;
+    cwGetFrameTexture(handle, &again);  // converted, not moved: still there
+    EXPECT_EQ(rgb.dataSize, again.dataSize);
+
+    Image raw;
+    cwGetRawFrameTexture(handle, &raw);
+    EXPECT_EQ(1, raw.channels);
+    EXPECT_EQ(6, raw.format);  // colour format 8
+    EXPECT_EQ("cwGetFrameTexture: captured texture is empty. May be already moved?",
+              errorOf([&] { cwGetFrameTexture(handle, &again); }));
+
+    Image converted;
+    cwConvertTextureRawToRgb(handle, &raw, &converted);
+    EXPECT_EQ(lmtest::frameHeight, converted.width);  // turned by 90 degrees
+    EXPECT_EQ(lmtest::frameWidth, converted.height);
+}
+
+TEST_F(CwLumenera, TextureTimeoutsAfter100Ms)
+{
+    const cwHandle handle = initialize(lmtest::scannerConfig());
+    cwCapture(handle, false, true);
+    Image frame;
+    const auto start = Clock::now();
+    try {
+        cwGetFrameTexture(handle, &frame);
+        FAIL() << "no exception";
+    } catch (const capture::FrameTextureCaptureTimeout& e) {
+        EXPECT_STREQ("Texture frame capture timeout: Texture frame capture timeout", e.what());
+    }
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(95));
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(2000));  // not the SDK's 3000 ms frame time-out
+    EXPECT_EQ("Texture frame capture timeout", errorOf([&] { cwGetRawFrameTexture(handle, &frame); }));
+}
+
+struct FloatProperty {
+    const char* name;
+    void (*set)(cwHandle, float);
+    float (*get)(cwHandle);
+    uint32_t property;
+    uint32_t serial;
+    float value;
+};
+
+class CwLumeneraProperty : public CwLumenera, public ::testing::WithParamInterface<FloatProperty> {};
+
+TEST_P(CwLumeneraProperty, SetWritesTheCameraAndReadsBack)
+{
+    const FloatProperty& p = GetParam();
+    const cwHandle handle = initialize(lmtest::scannerConfig());
+    p.set(handle, p.value);
+    EXPECT_FLOAT_EQ(p.value, p.get(handle));
+    EXPECT_FLOAT_EQ(p.value, lucamsim::propertyValue(p.serial, p.property));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Properties, CwLumeneraProperty,
+    ::testing::Values(FloatProperty{"Gamma", cwSetGamma, cwGetGamma, lucamsim::gamma, 1001, 2.5f},
+                      FloatProperty{"Brightness", cwSetBrightness, cwGetBrightness, lucamsim::brightness, 1001, -12},
+                      FloatProperty{"Contrast", cwSetContrast, cwGetContrast, lucamsim::contrast, 1001, 3},
+                      FloatProperty{"Shutter", cwSetShutterSpeed, cwGetShutterSpeed, lucamsim::exposure, 1001, 33},
+                      FloatProperty{"Gain", cwSetGain, cwGetGain, lucamsim::gain, 1001, 7},
+                      FloatProperty{"Saturation", cwSetSaturation, cwGetSaturation, lucamsim::saturation, 1001, 1.5f},
+                      FloatProperty{"GainR", cwSetGainR, cwGetGainR, lucamsim::gainRed, 1001, 1.25f},
+                      FloatProperty{"GainB", cwSetGainB, cwGetGainB, lucamsim::gainBlue, 1001, 2},
+                      FloatProperty{"StrobeDuration", cwSetStrobeDuration, cwGetStrobeDuration,
+                                    lucamsim::strobeDuration, 1001, 4},
+                      FloatProperty{"FrameRate", cwSetFrameRate, [](cwHandle h) {
+                                        return static_cast<lmGrabber*>(cwGetDeviceInterface(h))->getClockSpeed();
+                                    }, lucamsim::snapshotClock, 1001, 24},
+                      FloatProperty{"TextureGamma", cwSetTextureGamma, cwGetTextureGamma, lucamsim::gamma, 1002, 3},
+                      FloatProperty{"TextureGain", cwSetTextureGain, cwGetTextureGain, lucamsim::gain, 1002, 5},
+                      FloatProperty{"TextureGainR", cwSetTextureGainR, cwGetTextureGainR, lucamsim::gainRed, 1002,
+                                    1.75f}),
+    [](const ::testing::TestParamInfo<FloatProperty>& info) { return std::string(info.param.name); });
+
+TEST_F(CwLumenera, PropertyConversionsAndRefusals)
+{
+    const cwHandle handle = initialize(lmtest::scannerConfig());
+    cwSetHue(handle, -3.7f);
+    EXPECT_FLOAT_EQ(-3, cwGetHue(handle));
+    EXPECT_FLOAT_EQ(-3, lucamsim::propertyValue(lmtest::mainSerial, lucamsim::hue));
+    EXPECT_THROW(cwSetHue(handle, std::numeric_limits<float>::quiet_NaN()), capture::InvalidProperty);
+
+    cwSetGainG(handle, 1.5f);
+    EXPECT_FLOAT_EQ(1.5f, cwGetGainG(handle));
+    EXPECT_FLOAT_EQ(1.5f, lucamsim::propertyValue(lmtest::mainSerial, lucamsim::gainGreen1));
+    EXPECT_FLOAT_EQ(1.5f, lucamsim::propertyValue(lmtest::mainSerial, lucamsim::gainGreen2));
+
+    cwSetColorCorrection(handle, 6);
+    EXPECT_EQ(0, cwGetColorCorrection(handle));
+    cwSetTextureColorCorrection(handle, 3);
+    EXPECT_EQ(3, cwGetTextureColorCorrection(handle));
+
+    cwSetShutterSpeedAuto(handle, true);
+    EXPECT_TRUE(cwGetShutterSpeedAuto(handle));
+    cwSetTextureGainAuto(handle, true);
+    EXPECT_TRUE(cwGetTextureGainAuto(handle));
+
+    EXPECT_EQ("Error code 32. A parameter representing a quantity is outside the allowed boundaries.",
+              errorOf([&] { cwSetGain(handle, 30); }));
+    EXPECT_EQ("Error code 32. A parameter representing a quantity is outside the allowed boundaries.",
+              errorOf([&] { cwSetGamma(handle, std::numeric_limits<float>::quiet_NaN()); }));
+    EXPECT_EQ("Property 'exposure' is not available.", errorOf([&] { cwSetExposure(handle, 1); }));
+    EXPECT_THROW(cwGetExposureAuto(handle), capture::PropertyNotAvailable);
+    EXPECT_EQ(0u, errorOf([&] { cwSetTriggerDelay(handle, 1); }).find("SetProcAddress 'cwSetTriggerDelay' failed: "));
+    EXPECT_TRUE(cwCheckFirmware(handle, nullptr, nullptr));
+    EXPECT_FALSE(cwStart(handle));
+
+    std::vector<float> rates{99};
+    cwGetAvailableFrameRates(handle, &rates);
+    EXPECT_EQ((std::vector<float>{7.5f, 15.0f, 30.0f}), rates);
+    EXPECT_EQ(1, cwGetTextureBayerTileFormat(handle));  // colour format 8
+}
+
+TEST_F(CwLumenera, ButtonIsBitZeroOfTheInputs)
+{
+    const cwHandle handle = initialize(lmtest::scannerConfig());
+    lucamsim::setGpioInputs(lmtest::mainSerial, 0xF1);
+    EXPECT_TRUE(cwIsButtonPressed(handle));
+    lucamsim::setGpioInputs(lmtest::mainSerial, 0xFE);
+    EXPECT_FALSE(cwIsButtonPressed(handle));
+    lucamsim::failCall("LucamGpioRead", 49);
+    EXPECT_THROW(cwIsButtonPressed(handle), capture::BaseError);
+}
+
+TEST_F(CwLumenera, SettingsRoundTripAndRangeErrors)
+{
+    const cwHandle handle = initialize(lmtest::scannerConfig());
+    CameraSettings settings;
+    cwGetSettings(handle, &settings);
+    settings.gainValue = 8;
+    settings.shutterSpeedValue = 42;
+    cwSetSettings(handle, &settings);
+    EXPECT_FLOAT_EQ(8, cwGetGain(handle));
+    EXPECT_FLOAT_EQ(42, lucamsim::cameraState(lmtest::mainSerial).snapshot.exposure);
+
+    settings.gainValue = 2;
+    settings.shutterSpeedValue = 5000;  // beyond the camera's range: nothing is applied
+    EXPECT_EQ("Invalid property value 5000, available diapason 0.01..1000",
+              errorOf([&] { cwSetSettings(handle, &settings); }));
+    EXPECT_FLOAT_EQ(8, cwGetGain(handle));
+    settings.shutterSpeedValue = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_THROW(cwSetSettings(handle, &settings), capture::InvalidProperty);
+}
+
+TEST_F(CwLumenera, StrobeSwitchesBetweenTheTwoParameterSets)
+{
+    const cwHandle handle = initialize(lmtest::scannerConfig());
+    cwDisableStrobe(handle);
+    lmGrabber* camera = static_cast<lmGrabber*>(cwGetDeviceInterface(handle));
+    EXPECT_FALSE(camera->getStrobeEnable());
+    EXPECT_FLOAT_EQ(60, camera->getShutterSpeed());
+    EXPECT_TRUE(camera->isAutoExposure());
+    EXPECT_FLOAT_EQ(6, camera->getGain());
+    cwEnableStrobe(handle);
+    EXPECT_TRUE(camera->getStrobeEnable());
+    EXPECT_FLOAT_EQ(20, camera->getShutterSpeed());
+    EXPECT_FLOAT_EQ(4, camera->getGain());
+    EXPECT_EQ(1, lucamsim::cameraState(lmtest::mainSerial).snapshot.useStrobe);
+
+    cwEnableTextureFlash(handle, false);
+    EXPECT_FALSE(static_cast<lmGrabber*>(cwGetTextureDeviceInterface(handle))->getStrobeEnable());
+}
+
+struct NotInitializedCase {
+    const char* name;
+    std::function<void(cwHandle)> call;
+    const char* text;
+};
+
+class CwLumeneraUnknownHandle : public CwLumenera, public ::testing::WithParamInterface<NotInitializedCase> {};
+
+TEST_P(CwLumeneraUnknownHandle, RaisesTheFunctionsText)
+{
+    const cwHandle known = initialize(lmtest::scannerConfig());
+    EXPECT_EQ(GetParam().text, errorOf([&] { GetParam().call(known + 1); }));
+    EXPECT_TRUE(cwIsComposite(known));  // the map is unchanged
+}
+
+Image scratch;
+CameraSettings scratchSettings;
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, CwLumeneraUnknownHandle,
+    ::testing::Values(
+        NotInitializedCase{"Capture", [](cwHandle h) { cwCapture(h, true, true); },
+                           "cwCapture: camera hasn't been initialized!"},
+        NotInitializedCase{"GetFrame", [](cwHandle h) { cwGetFrame(h, &scratch); },
+                           "cwGetFrame: camera hasn't been initialized!"},
+        NotInitializedCase{"IsComposite", [](cwHandle h) { cwIsComposite(h); },
+                           "cwIsComposite: camera hasn't been initialized!"},
+        NotInitializedCase{"EnableStrobe", [](cwHandle h) { cwEnableStrobe(h); },
+                           "cwEnableStrobe: camera hasn't been initialized!"},
+        NotInitializedCase{"DisableStrobe", [](cwHandle h) { cwDisableStrobe(h); },
+                           "cwDisableStrobe: camera hasn't been initialized!"},
+        NotInitializedCase{"EnableTextureFlash", [](cwHandle h) { cwEnableTextureFlash(h, true); },
+                           "cwEnableTextureFlash: camera hasn't been initialized!"},
+        NotInitializedCase{"GetFrameTexture", [](cwHandle h) { cwGetFrameTexture(h, &scratch); },
+                           "cwGetFrameTexture: device hasn't been initialized!"},
+        NotInitializedCase{"GetRawFrameTexture", [](cwHandle h) { cwGetRawFrameTexture(h, &scratch); },
+                           "cwGetFrameTexture: device hasn't been initialized!"},
+        NotInitializedCase{"ConvertTextureRawToRgb", [](cwHandle h) { cwConvertTextureRawToRgb(h, &scratch, &scratch); },
+                           "cwGetFrameTexture: device hasn't been initialized!"},
+        NotInitializedCase{"SetGamma", [](cwHandle h) { cwSetGamma(h, 1); },
+                           "Error at cwSetGamma - camera hasn't been initialized!"},
+        NotInitializedCase{"GetTextureHue", [](cwHandle h) { cwGetTextureHue(h); },
+                           "Error at cwGetTextureHue - camera hasn't been initialized!"},
+        NotInitializedCase{"GetSettings", [](cwHandle h) { cwGetSettings(h, &scratchSettings); },
+                           "Error at cwGetSettings - camera hasn't been initialized!"},
+        NotInitializedCase{"IsButtonPressed", [](cwHandle h) { cwIsButtonPressed(h); },
+                           "Error at cwIsButtonPressed - camera hasn't been initialized!"},
+        NotInitializedCase{"GetSerialNumber", [](cwHandle h) { cwGetSerialNumber(h); },
+                           "Error at cwGetSerialNumber - camera hasn't been initialized!"}),
+    [](const ::testing::TestParamInfo<NotInitializedCase>& info) { return std::string(info.param.name); });
+
+TEST_F(CwLumenera, RecordWithoutTextureCamera)
+{
+    mainSettings.useTextureCamera = false;
+    const cwHandle handle = initialize(lmtest::scannerConfig());
+    const char* const text = "cwGetFrameTexture: texture camera hasn't been initialized!";
+    EXPECT_EQ(text, errorOf([&] { cwGetFrameTexture(handle, &scratch); }));
+    EXPECT_EQ(text, errorOf([&] { cwCapture(handle, false, true); }));
+    EXPECT_EQ(nullptr, cwGetTextureDeviceInterface(handle));
+    EXPECT_EQ(nullptr, cwGetTextureDeviceInterface(handle + 1));
+}
+
+TEST_F(CwLumenera, DeinitializeReleasesOneOrAll)
+{
+    lucamsim::addCamera(lmtest::camera(3003, 140, 0));
+    const cwHandle scanner = initialize(lmtest::scannerConfig());
+    const cwHandle other = initialize(mainOnlyConfig(), "#3003");
+    ASSERT_TRUE(lucamsim::cameraState(3003).open);
+    cwDeinitialize(other + 1);  // unknown: nothing
+    cwDeinitialize(other);
+    EXPECT_FALSE(lucamsim::cameraState(3003).open);
+    EXPECT_TRUE(lmtest::anyCameraOpen());
+
+    initialize(mainOnlyConfig(), "#3003");
+    cwDeinitialize(0);
+    EXPECT_FALSE(lmtest::anyCameraOpen());
+    EXPECT_FALSE(lucamsim::cameraState(3003).open);
+    EXPECT_THROW(cwIsComposite(scanner), std::runtime_error);
+    cwDeinitialize(0);  // empty map: nothing
+}
+
+}  // namespace
