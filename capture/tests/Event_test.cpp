@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "capture/Event.h"
+
+using BaseLibrary::Event;
+using BaseLibrary::EventGroup;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+long long msSince(Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+TEST(Event, ManualResetStaysSignalled)
+{
+    Event event(false);
+    EXPECT_FALSE(event.poll());
+    EXPECT_FALSE(event.timedWait(0));
+    event.set();
+    EXPECT_TRUE(event.poll());
+    EXPECT_TRUE(event.poll());
+    EXPECT_TRUE(event.timedWait(0));
+    event.wait();
+    event.reset();
+    EXPECT_FALSE(event.poll());
+}
+
+TEST(Event, AutoResetLetsOneThroughPerSet)
+{
+    Event event(true);
+    event.set();
+    EXPECT_TRUE(event.poll());
+    EXPECT_FALSE(event.poll());
+    const auto start = Clock::now();
+    EXPECT_FALSE(event.timedWait(10));
+    EXPECT_GE(msSince(start), 10);
+    event.set();
+    EXPECT_TRUE(event.timedWait(10));
+    EXPECT_FALSE(event.poll());
+}
+
+TEST(Event, DelayedSetFiresOnItsOwnThreadOnce)
+{
+    Event event(true);
+    const auto start = Clock::now();
+    event.setAfter(50);
+    event.setAfter(0);  // already armed: ignored
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(event.poll());
+    EXPECT_TRUE(event.timedWait(2000));  // woken by the delay thread while this one waits
+    EXPECT_GE(msSince(start), 50);
+
+    event.setAfter(0);  // still armed after firing, until reset
+    EXPECT_FALSE(event.timedWait(40));
+    event.reset();
+    event.setAfter(0);
+    EXPECT_TRUE(event.timedWait(2000));
+}
+
+TEST(Event, ResetDisarmsButALaunchedDelayStillFires)
+{
+    Event event(false);
+    const auto start = Clock::now();
+    event.setAfter(100);
+    event.reset();
+    EXPECT_FALSE(event.poll());
+    EXPECT_TRUE(event.timedWait(3000));
+    EXPECT_GE(msSince(start), 100);
+}
+
+TEST(Event, SetWakesEveryWaiterOfAManualEvent)
+{
+    Event event(false);
+    std::atomic<int> woken{0};
+    std::vector<std::thread> waiters;
+    for (int i = 0; i < 3; ++i)
+        waiters.emplace_back([&, i] {
+            if (i == 0) {
+                event.wait();
+                ++woken;
+            } else if (event.timedWait(5000)) {
+                ++woken;
+            }
+        });
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    event.set();
+    for (auto& t : waiters)
+        t.join();
+    EXPECT_EQ(3, woken.load());
+}
+
+TEST(Event, SetReleasesExactlyOneWaiterOfAnAutoEvent)
+{
+    Event event(true);
+    std::atomic<int> woken{0};
+    std::vector<std::thread> waiters;
+    for (int i = 0; i < 3; ++i)
+        waiters.emplace_back([&] {
+            if (event.timedWait(400))
+                ++woken;
+        });
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    event.set();
+    for (auto& t : waiters)
+        t.join();
+    EXPECT_EQ(1, woken.load());
+}
+
+TEST(Event, DestroyedWithPendingDelayedSets)
+{
+    // Armed, and disarmed-but-sleeping delayed sets must not touch the event once it is gone (the sanitizer
+    // builds report a late set as a use after free).
+    for (int round = 0; round < 5; ++round) {
+        auto armed = std::make_unique<Event>(false);
+        armed->setAfter(30);
+        auto disarmed = std::make_unique<Event>(true);
+        disarmed->setAfter(30);
+        disarmed->reset();
+        disarmed->setAfter(60);
+        armed.reset();
+        disarmed.reset();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    auto signalled = std::make_unique<Event>(false);
+    signalled->setAfter(0);
+    EXPECT_TRUE(signalled->timedWait(2000));
+    signalled.reset();
+}
+
+TEST(Event, ManyResetCyclesDoNotPileUpThreads)
+{
+    Event event(true);
+    for (int i = 0; i < 50; ++i) {
+        event.setAfter(0);
+        ASSERT_TRUE(event.timedWait(2000)) << "cycle " << i;
+        event.reset();
+    }
+}
+
+TEST(EventGroup, WaitsForAnyAndAll)
+{
+    Event a(false), b(true);
+    EventGroup group;
+    EXPECT_THROW(group.add(nullptr), std::logic_error);
+    EXPECT_EQ(0, group.add(&a));
+    EXPECT_EQ(1, group.add(&b));
+    EXPECT_TRUE(group.signalledIndices().empty());
+    EXPECT_TRUE(group.waitAnyUntil(Event::Clock::now() + boost::chrono::milliseconds(10)).empty());
+
+    std::thread setter([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        b.set();
+    });
+    EXPECT_EQ(std::vector<int>{1}, group.waitAny());
+    setter.join();
+    EXPECT_TRUE(b.poll());  // group waits never clear a member
+    EXPECT_FALSE(group.waitAllUntil(Event::Clock::now() + boost::chrono::milliseconds(10)));
+    a.set();
+    EXPECT_TRUE(group.waitAllUntil(Event::Clock::now() + boost::chrono::milliseconds(10)));
+    group.waitAll();
+    a.reset();
+    EXPECT_EQ(std::vector<int>{1}, group.signalledIndices());
+}
+
+TEST(EventGroup, NewMemberTakesItsCurrentStateAndLeavesOnDestruction)
+{
+    Event event(false);
+    event.set();
+    {
+        EventGroup group;
+        group.add(&event);
+        EXPECT_EQ(std::vector<int>{0}, group.signalledIndices());
+    }
+    event.reset();  // the destroyed group is no longer called
+    event.set();
+    EXPECT_TRUE(event.poll());
+}
+
+}  // namespace
