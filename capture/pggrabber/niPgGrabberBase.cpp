@@ -724,7 +724,7 @@ void niPgGrabberBase::checkFrameIsCorrupted(const Image& image)
     rowSamples.push_back(std::vector<unsigned char>());
     unsigned int rows = 0, cols = 0, stride = 0;
     image.GetDimensions(&rows, &cols, &stride);
-    if (rows == 0 || cols == 0 || stride == 0)
+    if (rows == 0 || cols == 0 || stride == 0 || size_t(rows) * stride > image.GetDataSize() || !image.GetData())
         return;
     const unsigned int n = std::min(stride, 100u);
     const unsigned char* row = image.GetData() + size_t(rows - 1) * stride;
@@ -772,6 +772,20 @@ void niPgGrabberBase::popCallbackFrame(Image& image)
 
 namespace {
 
+// Whether rows of cols pixels of bytesPerPixel, stride bytes apart, lie inside the image's buffer.
+bool fitsBuffer(const Image& image, unsigned int bytesPerPixel)
+{
+    const unsigned long long rowBytes = static_cast<unsigned long long>(image.GetCols()) * bytesPerPixel;
+    return image.GetData() && rowBytes <= image.GetStride() &&
+           static_cast<unsigned long long>(image.GetRows()) * image.GetStride() <= image.GetDataSize();
+}
+
+void checkFits(const Image& image, unsigned int bytesPerPixel)
+{
+    if (!fitsBuffer(image, bytesPerPixel))
+        throw std::runtime_error("Failed save image");
+}
+
 void checkImageSize(unsigned int rows, unsigned int cols)
 {
     if (rows < 1 || cols < 1 || rows > 0x7FFFFFFFu || cols > 0x7FFFFFFFu)
@@ -809,6 +823,7 @@ void niPgGrabberBase::saveCapturedImage(niTypes::niImage<unsigned char>& out, Im
     switch (format) {
     case PIXEL_FORMAT_MONO8:
         checkImageSize(rows, cols);
+        checkFits(image, 1);
         out.create(w, h, 1, w, 1);
         for (unsigned int y = 0; y < rows; ++y)
             std::memcpy(out.data + size_t(y) * cols, data + size_t(y) * stride, cols);
@@ -816,12 +831,14 @@ void niPgGrabberBase::saveCapturedImage(niTypes::niImage<unsigned char>& out, Im
     case PIXEL_FORMAT_BGR:
     case PIXEL_FORMAT_RGB8:
         checkImageSize(rows, cols);
+        checkFits(image, 3);
         out.create(w, h, 3, 3 * w, format == PIXEL_FORMAT_BGR ? 2 : 4);
         for (unsigned int y = 0; y < rows; ++y)
             std::memcpy(out.data + size_t(y) * cols * 3, data + size_t(y) * stride, size_t(cols) * 3);
         return;
     case PIXEL_FORMAT_RAW8:
         checkImageSize(rows, cols);
+        checkFits(image, 1);
         out.create(w, h, 3, 3 * w, 2);
         convertToBgr(image, out);
         return;
@@ -854,6 +871,7 @@ void niPgGrabberBase::captureRawFrame(niTypes::niImage<unsigned char>& out)
     if (bayer < RGGB || bayer > BGGR)
         throw std::runtime_error(unknownBayerText);
     checkImageSize(rows, cols);
+    checkFits(image, 1);
     const int w = static_cast<int>(cols);
     out.create(w, static_cast<int>(rows), 1, w, 5 + static_cast<int>(bayer));
     for (unsigned int y = 0; y < rows; ++y)
