@@ -30,6 +30,7 @@ struct PG_API Resolution {
         : offsetX(x), offsetY(y), width(w), height(h)
     {
     }
+    Resolution(const Resolution& other) = default;
     Resolution& operator=(const Resolution& other) = default;
 };
 
@@ -58,6 +59,7 @@ public:
         unsigned int revision = 3;
         sFirmwareVersion() = default;
         sFirmwareVersion(unsigned int ma, unsigned int mi, unsigned int re) : major(ma), minor(mi), revision(re) {}
+        sFirmwareVersion(const sFirmwareVersion& other) = default;
         sFirmwareVersion& operator=(const sFirmwareVersion& other) = default;
     };
 
