@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -620,6 +621,33 @@ TEST_F(PgCamera, GigeCaptureRetriesDroppedFrames)
     testing::internal::CaptureStdout();
     EXPECT_EQ("Cable pulled.", messageOf([&] { camera->captureFrame(frame); }));
     EXPECT_EQ("", testing::internal::GetCapturedStdout());
+}
+
+TEST_F(PgCamera, SimulationFileDescribesCameras)
+{
+    const std::string path = testing::TempDir() + "pggrabber-cameras.json";
+    {
+        std::ofstream file(path);
+        file << R"({"cameras": [{"serial": 4242, "interface": "gige", "color": true, "model": "Texture",
+                    "firmware": "2.6.10", "strobe": false,
+                    "properties": {"gain": {"min": 0, "max": 12, "value": 4}, "hue": "absent"}}]})";
+    }
+    fc2sim::loadCameras(path);
+    std::vector<pgGrabber::CamInfo> cameras;
+    ASSERT_EQ(1u, pgGrabber::enumerateCameras(cameras));
+    EXPECT_EQ("Texture", cameras[0].model);
+    EXPECT_EQ(3, cameras[0].interfaceType);
+    EXPECT_EQ(1, cameras[0].isColor);
+    EXPECT_EQ(10u, cameras[0].firmware.revision);
+    pgGrabber::CamInfo info = cameras[0];
+    info.interfaceType = 3;
+    const auto camera = std::make_unique<pgGrabber>(info);
+    EXPECT_FALSE(camera->isStrobeAvailable());
+    EXPECT_FALSE(camera->getParameters().hueAvailable);
+    EXPECT_FLOAT_EQ(12.0f, camera->getParameters().maxGain);
+
+    std::ofstream(path) << R"({"cameras": [{"serial": 1, "interface": "serial port"}]})";
+    EXPECT_THROW(fc2sim::loadCameras(path), std::runtime_error);
 }
 
 TEST_F(PgCamera, ReleaseDisconnectsAndSwitchesTheStrobeOff)
