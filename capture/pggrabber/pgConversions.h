@@ -1,0 +1,27 @@
+#pragma once
+// Conversions between the library's enumerations and the SDK's numbers, and the SDK error exception.
+#include <string>
+
+#include "capture/pggrabber/pgGrabber.h"
+#include "platform/flycapture2/FlyCapture2.h"
+
+FlyCapture2::VideoMode toSdkVideoMode(pgGrabber::VideoMode mode);
+pgGrabber::VideoMode fromSdkVideoMode(FlyCapture2::VideoMode mode);
+FlyCapture2::FrameRate toSdkFrameRate(pgGrabber::FrameRate rate);
+pgGrabber::FrameRate fromSdkFrameRate(FlyCapture2::FrameRate rate);
+FlyCapture2::ColorProcessingAlgorithm toSdkColorProcessing(pgGrabber::ColorMethod method);
+float sdkFrameRateToFloat(FlyCapture2::FrameRate rate);
+int toInterfaceType(FlyCapture2::InterfaceType type);
+
+// Throws std::runtime_error "Capture module, <name> error. Description: <description>Error code: <type>".
+[[noreturn]] void raiseSdkError(FlyCapture2::Error error, const std::string& name);
+
+// An SDK failure of the GigE-only steps: a std::exception (not a runtime_error) with the SDK's description.
+class SdkDescriptionError : public std::exception {
+public:
+    explicit SdkDescriptionError(std::string message) : message_(std::move(message)) {}
+    const char* what() const noexcept override { return message_.c_str(); }
+
+private:
+    std::string message_;
+};

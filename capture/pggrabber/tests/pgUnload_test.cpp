@@ -1,0 +1,52 @@
+// The library loaded at run time, as a host loads it: unloading it releases what it holds.
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <stdexcept>
+
+#include "capture/cwInterface.h"
+#include "platform/flycapture2/FlyCapture2Sim.h"
+
+namespace {
+
+template <class Function>
+Function symbol(void* library, const char* name)
+{
+    return reinterpret_cast<Function>(dlsym(library, name));
+}
+
+TEST(PgGrabberUnload, UnloadingReleasesCamerasAndTheBusManager)
+{
+    fc2sim::reset();
+    fc2sim::addCamera(fc2sim::defaultCamera(31));
+    void* library = dlopen(PGGRABBER_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(nullptr, library) << dlerror();
+    const auto initialize = symbol<decltype(&cwInitialize)>(library, "cwInitialize");
+    ASSERT_NE(nullptr, initialize);
+    niTypes::niPtree config;
+    config.put("Device.Camera.PgGrabber.shutter_speed", 5.0f);
+    CameraSettings settings;
+    const cwHandle handle = initialize("31", nullptr, &config, &settings, nullptr, nullptr);
+    EXPECT_NE(0, handle);
+    EXPECT_TRUE(fc2sim::isCapturing(31));
+    EXPECT_EQ(1, fc2sim::busManagerCount());
+
+    ASSERT_EQ(0, dlclose(library));
+    EXPECT_FALSE(fc2sim::isConnected(31));
+    EXPECT_EQ(0, fc2sim::busManagerCount());
+
+    // loaded again, the library knows no camera
+    library = dlopen(PGGRABBER_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(nullptr, library) << dlerror();
+    const auto capture = symbol<decltype(&cwCapture)>(library, "cwCapture");
+    ASSERT_NE(nullptr, capture);
+    EXPECT_THROW(capture(handle, true, false), std::runtime_error);
+    const auto available = symbol<decltype(&cwAvailableCameras)>(library, "cwAvailableCameras");
+    std::vector<std::string> names;
+    EXPECT_EQ(1, available(&names, nullptr));
+    symbol<decltype(&cwDeinitialize)>(library, "cwDeinitialize")(0);
+    EXPECT_EQ(0, dlclose(library));
+}
+
+}  // namespace
