@@ -42,7 +42,9 @@ void QtSingleApplication::takeLock()
     QDir().mkpath(QFileInfo(path).absolutePath());
     lock_ = std::make_unique<QLockFile>(path);
     lock_->setStaleLockTime(0);   // held for the whole run: only a dead owner makes it stale
-    running_ = !lock_->tryLock(0);
-    if (running_)
+    // Only a lock held by another process means another instance; a lock that cannot be made at all (no folder,
+    // no permission) tells nothing, and the program runs without one.
+    running_ = !lock_->tryLock(0) && lock_->error() == QLockFile::LockFailedError;
+    if (!lock_->isLocked())
         lock_.reset();
 }

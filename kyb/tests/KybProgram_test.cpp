@@ -261,4 +261,19 @@ TEST_F(KybProgram, ASecondInstanceEndsWithOneAfterParsing)
     EXPECT_EQ(runKyb({"--install"}).exitCode, 8);
 }
 
+TEST_F(KybProgram, ALockThatCannotBeMadeIsNoOtherInstance)
+{
+    installStudio(QString());
+    // A file where the lock folder belongs: no lock can be made, and no other instance runs.
+    const QString instances = appDataPathFile(QStringLiteral("instances"));
+    QDir(instances).removeRecursively();
+    QFile blocker(instances);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    EXPECT_EQ(runKyb({"--install"}).exitCode, 8);
+    EXPECT_FALSE(sim->requestsTo("/api/kyb/v2/applications.json").isEmpty());
+    QFile::remove(instances);
+}
+
 }  // namespace
