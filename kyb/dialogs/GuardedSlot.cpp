@@ -8,7 +8,7 @@ void showFailureBox(QWidget* parent, const char* text)
 {
     try {
         QMessageBox::critical(parent, QCoreApplication::translate("HelperClass", "Kestrune"),
-                              QString::fromLocal8Bit(text));
+                              QString::fromUtf8(text));
     } catch (...) {
         // Nothing more can be shown.
     }
