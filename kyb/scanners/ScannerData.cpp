@@ -4,6 +4,7 @@
 #include <QCursor>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -12,8 +13,10 @@
 #include <QRegularExpression>
 #include <QTimer>
 #include <boost/make_shared.hpp>
+#include <cerrno>
 #include <cstdlib>
 #include <ios>
+#include <limits>
 
 #include "account/AccountState.h"
 #include "account/ServerAPI.h"
@@ -32,10 +35,19 @@ QString authToken()
     return QString::fromStdString(accountState.authToken);
 }
 
-// The local calibration revision of a stored description: atoi of its cid, -1 when it has none.
+// The local calibration revision of a stored description: its cid's leading number as atoi reads it, -1 when the
+// cid is empty or does not begin with a number of int range (a garbled cid never passes as "current").
 int localRevision(const std::string& cid)
 {
-    return cid.empty() ? -1 : std::atoi(cid.c_str());
+    if (cid.empty())
+        return -1;
+    errno = 0;
+    char* end = nullptr;
+    const long value = std::strtol(cid.c_str(), &end, 10);
+    if (end == cid.c_str() || errno == ERANGE || value < std::numeric_limits<int>::min() ||
+        value > std::numeric_limits<int>::max())
+        return -1;
+    return static_cast<int>(value);
 }
 
 // Removes a file, a symbolic link (not what it points to) or a folder tree.
@@ -45,6 +57,34 @@ bool removePath(const QString& path)
     if (info.isSymLink() || (info.exists() && !info.isDir()))
         return QFile::remove(path);
     return !info.exists() || QDir(path).removeRecursively();
+}
+
+// Copies the tree below from into the existing folder to: folders, regular files (with their modification time)
+// and symbolic links as links; anything else is left out.
+bool copyTree(const QString& from, const QString& to)
+{
+    const QDir source(from);
+    QDirIterator it(from, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        const QString copy = QDir(to).filePath(source.relativeFilePath(info.filePath()));
+        if (info.isSymLink()) {
+            if (!QFile::link(info.symLinkTarget(), copy))
+                return false;
+        } else if (info.isDir()) {
+            if (!QDir().mkpath(copy))
+                return false;
+        } else if (info.isFile()) {
+            if (!QFile::copy(info.filePath(), copy))
+                return false;
+            QFile file(copy);
+            if (file.open(QIODevice::ReadWrite))
+                file.setFileTime(info.lastModified(), QFileDevice::FileModificationTime);
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -285,9 +325,15 @@ bool ScannerData::unpackCalibration(QByteArray archive, QString serial)
     const QString staging = folder.filePath(serial + QStringLiteral("~staging"));
     const QString previous = folder.filePath(serial + QStringLiteral("~previous"));
 
+    // The archive is extracted over a copy of the previous calibration, so files it lacks are kept.
     removePath(staging);
     if (!QDir().mkpath(staging))
         return false;
+    const QFileInfo existing(target);
+    if (existing.isDir() && !existing.isSymLink() && !copyTree(target, staging)) {
+        removePath(staging);
+        return false;
+    }
     QBuffer buffer(&archive);
     buffer.open(QIODevice::ReadOnly);
     UnZip unzip;
@@ -297,7 +343,6 @@ bool ScannerData::unpackCalibration(QByteArray archive, QString serial)
     }
 
     removePath(previous);
-    const QFileInfo existing(target);
     const bool hadPrevious = existing.exists() || existing.isSymLink();
     if (hadPrevious && !QDir().rename(target, previous)) {
         removePath(staging);

@@ -220,7 +220,8 @@ TEST_P(CalibrationState, DecidesTheDownloadAndInstallsIt)
 INSTANTIATE_TEST_SUITE_P(Cases, CalibrationState,
                          ::testing::Values(StateCase{"Current", 5, "5", 2}, StateCase{"Outdated", 5, "4", 1},
                                            StateCase{"NotOnComputer", 5, nullptr, 1},
-                                           StateCase{"NoRevisionAtService", -1, "4", 2}),
+                                           StateCase{"NoRevisionAtService", -1, "4", 2},
+                                           StateCase{"GarbledLocalCid", 0, "n/a", 1}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A refused scanner list asks for a new sign-in and tries once more.
@@ -464,16 +465,21 @@ TEST_F(ScannerDataTest, FailedUnpackKeepsThePreviousCalibration)
     }
 }
 
-TEST_F(ScannerDataTest, SuccessfulUnpackReplacesTheWholeFolder)
+TEST_F(ScannerDataTest, SuccessfulUnpackGoesOverThePreviousCalibration)
 {
     startSim();
     storeDescription("BS3-10001", "4");
+    writeFile(devicesPath() + "/BS3-10001/calibration.bin", "previous version");
     writeFile(devicesPath() + "/BS3-10001/old.bin", "previous");
+    writeFile(devicesPath() + "/BS3-10001/user/settings.xml", "kept");
     ScannerData data;
     ASSERT_TRUE(data.unpackCalibration(calibrationArchive("BS3-10001", false), "BS3-10001"));
     EXPECT_EQ(storedCid("BS3-10001"), "9");
-    EXPECT_EQ(QDir(devicesPath() + "/BS3-10001").entryList(QDir::Files, QDir::Name),
-              (QStringList{"Device.xml", "calibration.bin"}));
+    EXPECT_EQ(readFile(devicesPath() + "/BS3-10001/calibration.bin"), QByteArray(64, 'A')) << "replaced";
+    EXPECT_EQ(readFile(devicesPath() + "/BS3-10001/old.bin"), "previous") << "not in the archive: kept";
+    EXPECT_EQ(readFile(devicesPath() + "/BS3-10001/user/settings.xml"), "kept");
+    EXPECT_EQ(QDir(devicesPath() + "/BS3-10001").entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name),
+              (QStringList{"Device.xml", "calibration.bin", "old.bin", "user"}));
     EXPECT_EQ(QDir(devicesPath()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"BS3-10001"});
 }
 
