@@ -49,10 +49,10 @@ niPgGrabberBase::niPgGrabberBase() : parameters(pgGrabber::pgParameters::default
 
 niPgGrabberBase::~niPgGrabberBase()
 {
-    if (ownsBusObjects) {
+    if (ownsBusManager)
         delete busManager;
+    if (ownsBusMutex)
         delete busMutex;
-    }
 }
 
 // Properties
@@ -237,7 +237,8 @@ float niPgGrabberBase::getTemperature()
     Property property(TEMPERATURE);
     property.absControl = true;
     check(getCamera()->GetProperty(&property), "GetProperty");
-    return static_cast<float>(property.valueA / 10.0) - 273.15f;
+    // whole kelvins of the camera's tenths, as degrees Celsius
+    return static_cast<float>(property.valueA / 10) - 273.15f;
 }
 
 // White balance
@@ -467,12 +468,14 @@ niBayerConversions::BayerTileFormat niPgGrabberBase::getBayerTileFormat()
 
 void niPgGrabberBase::lookUpAndConnect(unsigned int serial)
 {
-    if (!busManager || !busMutex) {
-        if (!busManager)
-            busManager = new BusManager;
-        if (!busMutex)
-            busMutex = new boost::mutex;
-        ownsBusObjects = true;
+    // what was not handed over is made here and belongs to this object
+    if (!busManager) {
+        busManager = new BusManager;
+        ownsBusManager = true;
+    }
+    if (!busMutex) {
+        busMutex = new boost::mutex;
+        ownsBusMutex = true;
     }
     PGRGuid guid;
     Error error;
@@ -883,12 +886,14 @@ void niPgGrabberBase::convertTextureRawToRgb(const niTypes::niImage<unsigned cha
 {
     if (raw.format < 6 || raw.format > 9)
         throw std::runtime_error(unknownBayerText);
-    if (raw.width < 1 || raw.height < 1 || !raw.data || raw.dataSize < raw.width * raw.height)
+    if (raw.width < 1 || raw.height < 1 || !raw.data)
         throw std::invalid_argument("niImage::create - invalid image size");
     const auto bayer = static_cast<BayerTileFormat>(raw.format - 5);
     const unsigned int w = static_cast<unsigned int>(raw.width), h = static_cast<unsigned int>(raw.height);
-    // the raw rows as they lie, packed or with the image's own step
+    // the raw rows as they lie, packed or with the image's own step, and all of them inside the buffer
     const unsigned int stride = raw.step >= raw.width ? static_cast<unsigned int>(raw.step) : w;
+    if (raw.dataSize < 0 || static_cast<unsigned long long>(stride) * h > static_cast<unsigned int>(raw.dataSize))
+        throw std::invalid_argument("niImage::create - invalid image size");
     Image source(h, w, stride, raw.data, stride * h, PIXEL_FORMAT_RAW8, bayer);
     rgb.create(raw.width, raw.height, 3, 3 * raw.width, 2);
     convertToBgr(source, rgb);

@@ -118,5 +118,6 @@ protected:
     std::chrono::steady_clock::time_point lastGrabClock;
 
 private:
-    bool ownsBusObjects = false;
+    bool ownsBusManager = false;
+    bool ownsBusMutex = false;
 };

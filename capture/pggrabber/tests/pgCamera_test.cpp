@@ -9,6 +9,7 @@
 
 #include "capture/CaptureErrors.h"
 #include "capture/pggrabber/iCameraBase.h"
+#include "capture/pggrabber/niPgGrabberUSB.h"
 #include "capture/pggrabber/pgBus.h"
 #include "capture/pggrabber/pgGrabber.h"
 #include "capture/pggrabber/tests/SimCameras.h"
@@ -91,6 +92,34 @@ TEST_F(PgCamera, ConnectBringsTheCameraIntoAKnownState)
     EXPECT_EQ("Property 'ColorProcessingMethod' is not available.",
               messageOf([&] { camera->setColorMethod(pgGrabber::CM_EDGE_SENSING); }));
     EXPECT_NEAR(26.85f, camera->getTemperature(), 0.005f);
+}
+
+TEST_F(PgCamera, TemperatureIsWholeKelvinsInCelsius)
+{
+    // value A in tenths of a kelvin; the tenths are dropped before the conversion
+    const std::pair<unsigned int, float> cases[] = {{3000, 26.85f}, {3005, 26.85f}, {3009, 26.85f}, {2745, 0.85f}};
+    unsigned int serial = 150;
+    for (auto [tenths, celsius] : cases) {
+        fc2sim::CameraSpec spec = fc2sim::defaultCamera(++serial);
+        spec.properties[TEMPERATURE].valueA = tenths;
+        EXPECT_NEAR(celsius, open(spec)->getTemperature(), 0.005f) << tenths;
+    }
+}
+
+TEST_F(PgCamera, ACameraMakesOnlyTheBusObjectsItWasNotGiven)
+{
+    fc2sim::addCamera(fc2sim::defaultCamera(160));
+    {
+        niPgGrabberUSB camera;
+        camera.setBusMutex(&busMutex);  // the library's mutex, but no bus manager
+        camera.connect2Camera(160);
+        EXPECT_TRUE(fc2sim::isConnected(160));
+        EXPECT_EQ(1, fc2sim::busManagerCount());
+    }
+    EXPECT_EQ(0, fc2sim::busManagerCount());  // its own bus manager went with it, the library's mutex stays
+    EXPECT_TRUE(busMutex.try_lock());
+    busMutex.unlock();
+    EXPECT_FALSE(fc2sim::isConnected(160));
 }
 
 TEST_F(PgCamera, ColourCameraGetsItsProcessingAndWhiteBalanceRange)
@@ -421,6 +450,16 @@ TEST_F(PgCamera, FramesBecomeImagesOfTheirPixelFormat)
     EXPECT_EQ(0, rgb.width);
     raw.format = 1;
     EXPECT_EQ("Unknown bayer tile format", messageOf([&] { colour->convertTextureRawToRgb(raw, rgb); }));
+
+    // rows laid out with their own step are read as they lie; a step beyond the buffer is refused
+    niTypes::niImage<unsigned char> aligned;
+    aligned.create(3, 2, 1, -4, 7);
+    colour->convertTextureRawToRgb(aligned, rgb);
+    EXPECT_EQ(3, rgb.width);
+    EXPECT_EQ(9, rgb.step);
+    raw.format = 7;
+    raw.step = 8;
+    EXPECT_THROW(colour->convertTextureRawToRgb(raw, rgb), std::invalid_argument);
 }
 
 TEST_F(PgCamera, RetrieveFailures)
