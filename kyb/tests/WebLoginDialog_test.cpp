@@ -14,19 +14,11 @@
 
 #include "kyb/dialogs/WebLoginDialog.h"
 #include "kyb/tests/AccountSimTest.h"
+#include "kyb/tests/BrowserRecorder.h"
 #include "kyb/tests/DialogDriver.h"
 #include "tests/support/AccountServiceSim.h"
 
 using ktest::AccountServiceSim;
-
-// Stands in for the system's browser.
-class BrowserRecorder : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened.append(url); }
-};
 
 namespace {
 
@@ -248,4 +240,4 @@ TEST_F(WebLoginDialogTest, UntrustedCertificateLoadsNothing)
 
 }  // namespace
 
-#include "WebLoginDialog_test.moc"
+#include "moc_BrowserRecorder.cpp"
