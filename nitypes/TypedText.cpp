@@ -70,6 +70,20 @@ void reserveFor(std::istream& in, std::vector<T>& vector, int count)
     vector.reserve(static_cast<std::size_t>(count < bound ? count : bound));
 }
 
+// The count of a character or string vector and the two characters after it; then room for the items.
+template <class T>
+bool readItemsHeader(std::istream& in, std::vector<T>& vector, int& count)
+{
+    if (!readCount<T>(in, count))
+        return false;
+    skipOne(in);
+    skipOne(in);
+    if (!in)
+        return false;
+    reserveFor(in, vector, count);
+    return true;
+}
+
 template <class T>
 std::istream& readNumbers(std::istream& in, std::vector<T>& vector)
 {
@@ -163,13 +177,8 @@ std::istream& readVector(std::istream& in, std::vector<double>& vector)
 std::istream& readCharVector(std::istream& in, std::vector<char>& vector)
 {
     int count = 0;
-    if (!readCount<char>(in, count))
+    if (!readItemsHeader(in, vector, count))
         return in;
-    skipOne(in);
-    skipOne(in);
-    if (!in)
-        return in;
-    reserveFor(in, vector, count);
     for (int i = 0; i < count; ++i) {
         skipBlanks(in);
         const int c = in.get();
@@ -183,13 +192,8 @@ std::istream& readCharVector(std::istream& in, std::vector<char>& vector)
 std::istream& readStringVector(std::istream& in, std::vector<niString>& vector)
 {
     int count = 0;
-    if (!readCount<niString>(in, count))
+    if (!readItemsHeader(in, vector, count))
         return in;
-    skipOne(in);
-    skipOne(in);
-    if (!in)
-        return in;
-    reserveFor(in, vector, count);
     std::string line;
     if (!std::getline(in, line))
         return in;

@@ -113,6 +113,14 @@ boost::shared_ptr<MemoryStore> standardStore()
     return store;
 }
 
+// A camera lister that reports what connected holds at each call.
+auto reporting(const std::vector<CameraDescriptor>& connected)
+{
+    return [&connected](const std::vector<std::string>&, std::vector<CameraDescriptor>& out, const std::wstring&) {
+        out = connected;
+    };
+}
+
 struct UpdateCase {
     const char* name;
     std::vector<CameraDescriptor> cameras;
@@ -251,9 +259,7 @@ TEST(ScannerDetector, ModelLabelsNameTheirDescriptions)
 TEST(ScannerDetector, UpdateWithoutALoadedStoreKeepsTheLastResults)
 {
     std::vector<CameraDescriptor> connected = {{"Pg grabber", "55", "55"}, {"Pg grabber", "8", "8"}};
-    ScannerDetector detector({"Pg grabber"}, nullptr,
-                             [&](const std::vector<std::string>&, std::vector<CameraDescriptor>& out,
-                                 const std::wstring&) { out = connected; });
+    ScannerDetector detector({"Pg grabber"}, nullptr, reporting(connected));
     auto store = standardStore();
     ASSERT_TRUE(detector.update(store));
     ASSERT_EQ(2u, detector.connected().size());
@@ -273,9 +279,7 @@ TEST(ScannerDetector, UpdateWithoutALoadedStoreKeepsTheLastResults)
 TEST(ScannerDetector, SelectionStaysWhileItsSerialMatches)
 {
     std::vector<CameraDescriptor> connected = {{"Pg grabber", "55", "55"}};
-    ScannerDetector detector({"Pg grabber"}, nullptr,
-                             [&](const std::vector<std::string>&, std::vector<CameraDescriptor>& out,
-                                 const std::wstring&) { out = connected; });
+    ScannerDetector detector({"Pg grabber"}, nullptr, reporting(connected));
     auto store = standardStore();
     ASSERT_TRUE(detector.update(store));
     EXPECT_EQ("S1", detector.selected());
@@ -294,9 +298,7 @@ TEST(ScannerDetector, SelectionStaysWhileItsSerialMatches)
 TEST(ScannerDetector, StoreErrorsPassAndLeaveTheMatchedRecords)
 {
     std::vector<CameraDescriptor> connected = {{"Pg grabber", "55", "55"}};
-    ScannerDetector detector({"Pg grabber"}, nullptr,
-                             [&](const std::vector<std::string>&, std::vector<CameraDescriptor>& out,
-                                 const std::wstring&) { out = connected; });
+    ScannerDetector detector({"Pg grabber"}, nullptr, reporting(connected));
     auto store = standardStore();
     ASSERT_TRUE(detector.update(store));
     store->failingSerial = "S2";

@@ -7,15 +7,8 @@
 
 #include "kyb/dialogs/ExternalLinks.h"
 #include "kyb/dialogs/GuardedSlot.h"
+#include "kyb/tests/BrowserRecorder.h"
 #include "kyb/tests/DialogDriver.h"
-
-class LinkRecorder : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened.append(url); }
-};
 
 namespace {
 
@@ -23,7 +16,7 @@ const char* const schemes[] = {"http", "https", "file", "javascript", "ftp", "ma
 
 TEST(ExternalLinks, OnlyHttpAndHttpsReachTheBrowser)
 {
-    LinkRecorder browser;
+    BrowserRecorder browser;
     for (const char* scheme : schemes)
         QDesktopServices::setUrlHandler(scheme, &browser, "open");
     const struct {
@@ -66,4 +59,4 @@ TEST(GuardedSlot, FailuresAreShownInTheKestruneBox)
 
 }  // namespace
 
-#include "DialogHelpers_test.moc"
+#include "moc_BrowserRecorder.cpp"

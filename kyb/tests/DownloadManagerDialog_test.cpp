@@ -3,6 +3,7 @@
 #include "platform/ExtraCertificates.h"
 #include "storage/CacheFile.h"
 #include "tests/support/AccountServiceSim.h"
+#include "tests/support/ScopedEnvironmentVariable.h"
 #include "tests/support/TestProcess.h"
 #include "ModalDriver.h"
 
@@ -19,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -56,17 +58,13 @@ protected:
         ASSERT_TRUE(scratch_.isValid());
         launches_ = scratch_.filePath("launches.txt");
         const QString recorder = scratch_.filePath("record.sh");
-        QFile script(recorder);
-        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write(QString("#!/bin/sh\nprintf '%s\\n' \"$1\" >> '%1'\n").arg(launches_).toUtf8());
-        script.close();
-        script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        savedShell_ = qgetenv("KESTRUNE_SHELL_OPEN");
-        qputenv("KESTRUNE_SHELL_OPEN", QFile::encodeName(recorder));
+        ASSERT_TRUE(ktest::writeExecutable(
+            recorder, QString("#!/bin/sh\nprintf '%s\\n' \"$1\" >> '%1'\n").arg(launches_).toUtf8()));
+        shell_.emplace("KESTRUNE_SHELL_OPEN", QFile::encodeName(recorder));
     }
     void TearDown() override
     {
-        qputenv("KESTRUNE_SHELL_OPEN", savedShell_);
+        shell_.reset();
         QDir(DownloadManagerDialog::cacheFolder()).removeRecursively();
         QFile::remove(CacheFile::defaultPath());
     }
@@ -114,7 +112,7 @@ protected:
     QByteArray installer_;
     QTemporaryDir scratch_;
     QString launches_;
-    QByteArray savedShell_;
+    std::optional<ktest::ScopedEnv> shell_;
     QString readyLabel_;
     bool progressHidden_ = false;
     QString lastTarget_;

@@ -15,11 +15,9 @@
 #include "kyb/account/AccountState.h"
 #include "kyb/account/ServerAPI.h"
 #include "kyb/dialogs/LoginDialog.h"
+#include "kyb/tests/AccountSimTest.h"
 #include "kyb/tests/DialogDriver.h"
-#include "platform/ExtraCertificates.h"
-#include "tests/support/AccountServiceSim.h"
-
-using ktest::AccountServiceSim;
+#include "tests/support/ScopedEnvironmentVariable.h"
 
 namespace {
 
@@ -33,24 +31,11 @@ QJsonObject route(const QString& path, const QJsonObject& entry)
     return QJsonObject{{"routes", QJsonObject{{path, entry}}}};
 }
 
-class LoginDialogTest : public ::testing::Test {
+class LoginDialogTest : public ktest::AccountSimTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        sim = new AccountServiceSim();
-        ASSERT_TRUE(sim->isRunning());
-        ASSERT_TRUE(platform::installExtraCaCertificates());
-    }
-    static void TearDownTestSuite()
-    {
-        delete sim;
-        sim = nullptr;
-    }
     void SetUp() override
     {
-        ASSERT_NE(sim, nullptr);
-        sim->setScenario(QJsonObject());
-        sim->clearLog();
+        AccountSimTest::SetUp();
         accountState = AccountState();
     }
 
@@ -73,11 +58,9 @@ protected:
         QTest::mouseClick(child<QPushButton>(dialog, "btSignIn"), Qt::LeftButton);
     }
 
-    static AccountServiceSim* sim;
     // Every message box is closed and kept, so a failing test cannot hang on one.
     ktest::MessageBoxCloser boxes;
 };
-AccountServiceSim* LoginDialogTest::sim = nullptr;
 
 TEST_F(LoginDialogTest, Form)
 {
@@ -267,27 +250,13 @@ struct ServerErrorCase {
     const char* timeoutMs;  // shortens the request time-out when given
 };
 
-// Sets an environment variable for the life of the object.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const char* value) : name_(name)
-    {
-        if (value)
-            qputenv(name_, value);
-    }
-    ~ScopedVariable() { qunsetenv(name_); }
-
-private:
-    const char* name_;
-};
-
 class LoginDialogServerErrors : public LoginDialogTest, public ::testing::WithParamInterface<ServerErrorCase> {};
 
 TEST_P(LoginDialogServerErrors, ShowsTheServerErrorBox)
 {
     const ServerErrorCase& c = GetParam();
     sim->setScenario(route("/api/kyb/v2/login.json", c.loginRoute));
-    ScopedVariable timeout("KESTRUNE_REQUEST_TIMEOUT_MS", c.timeoutMs);
+    ktest::ScopedEnv timeout("KESTRUNE_REQUEST_TIMEOUT_MS", c.timeoutMs);
     QString login;
     LoginDialog dialog(machineId, &login, 1);
     dialog.show();

@@ -1,10 +1,9 @@
 // The installed-product scan over both registry views, the lookups and the requested-product answer.
 #include "catalogue/ProductData.h"
 #include "catalogue/RequestedProduct.h"
+#include "tests/support/TemporaryRegistry.h"
 
 #include <gtest/gtest.h>
-
-#include <QTemporaryDir>
 
 using platform::Registry;
 
@@ -17,10 +16,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir_.isValid());
-        saved_ = qgetenv("KESTRUNE_REGISTRY_DIR");
-        qputenv("KESTRUNE_REGISTRY_DIR", QFile::encodeName(dir_.path()));
     }
-    void TearDown() override { qputenv("KESTRUNE_REGISTRY_DIR", saved_); }
 
     static void put(Registry::View view, const QString& product, const QString& versionKey, const QString& version,
                     const QString& installDir = QString())
@@ -44,8 +40,7 @@ protected:
         return data;
     }
 
-    QTemporaryDir dir_;
-    QByteArray saved_;
+    ktest::TemporaryRegistry dir_;
 };
 
 TEST_F(Catalogue, OneRecordPerProductKeepsTheGreaterVersion)

@@ -6,6 +6,8 @@
 #include "signin/SignIn.h"
 #include "storage/CacheFile.h"
 #include "tests/support/AccountServiceSim.h"
+#include "tests/support/ScopedEnvironmentVariable.h"
+#include "tests/support/TemporaryRegistry.h"
 #include "tests/support/TestProcess.h"
 #include "ModalDriver.h"
 
@@ -17,7 +19,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
-#include <QTemporaryDir>
 
 #include "dialogs/LoginDialog.h"
 
@@ -32,27 +33,6 @@ QJsonObject object(const char* json)
 {
     return QJsonDocument::fromJson(json).object();
 }
-
-class EnvironmentValue {
-public:
-    EnvironmentValue(const char* name, const QByteArray& value) : name_(name), had_(qEnvironmentVariableIsSet(name)),
-        old_(qgetenv(name))
-    {
-        qputenv(name, value);
-    }
-    ~EnvironmentValue()
-    {
-        if (had_)
-            qputenv(name_, old_);
-        else
-            qunsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    bool had_;
-    QByteArray old_;
-};
 
 class ProductRefresh : public ::testing::Test {
 protected:
@@ -116,13 +96,12 @@ TEST_F(ProductRefresh, TheServiceListIsTakenAndCached)
     EXPECT_EQ(sim_->requestsTo(applicationsPath).size(), 1);
 
     // With a rescan, the installed products come along.
-    QTemporaryDir registryDir;
-    const QByteArray savedRegistry = qgetenv("KESTRUNE_REGISTRY_DIR");
-    qputenv("KESTRUNE_REGISTRY_DIR", QFile::encodeName(registryDir.path()));
-    platform::Registry(platform::Registry::Hive::LocalMachine)
-        .setValue("SOFTWARE\\Belmo Group\\Belmo Studio\\3.2.1", "Version", "3.2.1");
-    ASSERT_TRUE(data.refresh(true));
-    qputenv("KESTRUNE_REGISTRY_DIR", savedRegistry);
+    {
+        ktest::TemporaryRegistry registry;
+        platform::Registry(platform::Registry::Hive::LocalMachine)
+            .setValue("SOFTWARE\\Belmo Group\\Belmo Studio\\3.2.1", "Version", "3.2.1");
+        ASSERT_TRUE(data.refresh(true));
+    }
     ASSERT_EQ(data.installed.size(), 1u);
     EXPECT_EQ(ProductData::applicationStatus(&data.applications[0], data.findInstalled(&data.applications[0], true)),
               ProductData::Current);
@@ -199,7 +178,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ProductRefresh, AStallFallsBackToTheCacheMarksOfflineAndTheNextRefreshAsksNothing)
 {
     start(object(R"({"routes": {"/api/kyb/v2/applications.json": {"stall": true}}})"));
-    EnvironmentValue timeout("KESTRUNE_REQUEST_TIMEOUT_MS", "1000");
+    ktest::ScopedEnv timeout("KESTRUNE_REQUEST_TIMEOUT_MS", "1000");
     seedCache();
     ProductData data;
     ASSERT_TRUE(data.refresh(false));
@@ -223,7 +202,7 @@ TEST_F(ProductRefresh, ANetworkFailureFallsBackToTheCache)
     // Nothing listens on the port once the simulator is gone.
     const QByteArray host = qgetenv("KESTRUNE_SERVICE_HOST");
     sim_.reset();
-    EnvironmentValue closedPort("KESTRUNE_SERVICE_HOST", host);
+    ktest::ScopedEnv closedPort("KESTRUNE_SERVICE_HOST", host);
     ProductData data;
     ASSERT_TRUE(data.refresh(false));
     ASSERT_EQ(data.applications.size(), 1u);
@@ -247,7 +226,7 @@ TEST_F(ProductRefresh, DISABLED_LinksFollowTheSystemWidth)
 TEST(ProductRefreshLinks, ThirtyTwoAndSixtyFourBitSystemsGetTheirOwnLinks)
 {
     for (const QByteArray& width : {QByteArray("0"), QByteArray("1")}) {
-        EnvironmentValue forced("KESTRUNE_WOW64", width);
+        ktest::ScopedEnv forced("KESTRUNE_WOW64", width);
         const ktest::ProcessResult run = ktest::runProgram(
             QCoreApplication::applicationFilePath(),
             {"--gtest_also_run_disabled_tests", "--gtest_filter=ProductRefresh.DISABLED_LinksFollowTheSystemWidth"});

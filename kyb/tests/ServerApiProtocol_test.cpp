@@ -12,7 +12,7 @@
 #include <functional>
 
 #include "account/ServerAPI.h"
-#include "platform/ExtraCertificates.h"
+#include "kyb/tests/AccountSimTest.h"
 #include "tests/support/AccountServiceSim.h"
 #include "tests/support/TestHome.h"
 
@@ -63,9 +63,7 @@ protected:
     void SetUp() override
     {
         accountState = AccountState();
-        qputenv("KESTRUNE_CA_FILE", ktest::AccountServiceSim::trustedCaFile().toLocal8Bit());
-        ASSERT_TRUE(platform::installExtraCaCertificates());
-        qunsetenv("KESTRUNE_CA_FILE");
+        ASSERT_TRUE(ktest::trustSimulatorCa());
     }
 };
 

@@ -12,8 +12,9 @@
 #include <functional>
 
 #include "account/ServerAPI.h"
-#include "platform/ExtraCertificates.h"
+#include "kyb/tests/AccountSimTest.h"
 #include "tests/support/AccountServiceSim.h"
+#include "tests/support/ScopedEnvironmentVariable.h"
 #include "tests/support/TestHome.h"
 
 namespace {
@@ -106,35 +107,13 @@ QJsonObject routeScenario(Op op, const char* route)
     return QJsonObject{{QStringLiteral("routes"), QJsonObject{{QString::fromLatin1(pathOf(op)), entry}}}};
 }
 
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const QByteArray& value) : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name))
-    {
-        qputenv(name, value);
-    }
-    ~ScopedEnv()
-    {
-        if (had_)
-            qputenv(name_, old_);
-        else
-            qunsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    bool had_;
-    QByteArray old_;
-};
-
 class AccountRoad : public ::testing::Test {
 protected:
     void SetUp() override
     {
         accountState = AccountState();
         // The CA file of the simulator is the same for the whole process.
-        qputenv("KESTRUNE_CA_FILE", ktest::AccountServiceSim::trustedCaFile().toLocal8Bit());
-        ASSERT_TRUE(platform::installExtraCaCertificates());
-        qunsetenv("KESTRUNE_CA_FILE");
+        ASSERT_TRUE(ktest::trustSimulatorCa());
     }
 };
 
@@ -159,14 +138,14 @@ class RequestRoad : public AccountRoad, public ::testing::WithParamInterface<Roa
 TEST_P(RequestRoad, EndsAsTheOperationPrescribes)
 {
     const RoadCase& c = GetParam();
-    ScopedEnv timeout("KESTRUNE_REQUEST_TIMEOUT_MS", "600");
+    ktest::ScopedEnv timeout("KESTRUNE_REQUEST_TIMEOUT_MS", "600");
     std::string result;
     if (c.server == Server::ClosedPort) {
         QTcpServer probe;
         ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
         const QByteArray authority = "127.0.0.1:" + QByteArray::number(probe.serverPort());
         probe.close();
-        ScopedEnv host("KESTRUNE_SERVICE_HOST", authority);
+        ktest::ScopedEnv host("KESTRUNE_SERVICE_HOST", authority);
         result = run(c.op);
     } else {
         ktest::AccountServiceSim::Options options;
@@ -271,14 +250,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(AccountRoad, UnknownHostMarksTheServiceOffline)
 {
-    ScopedEnv host("KESTRUNE_SERVICE_HOST", "no-such-host.invalid");
+    ktest::ScopedEnv host("KESTRUNE_SERVICE_HOST", "no-such-host.invalid");
     EXPECT_EQ(run(Op::Scanners), "failure: The remote host name was not found (invalid hostname)");
     EXPECT_TRUE(accountState.offlineMode);
 }
 
 TEST_F(AccountRoad, RequestAfterATimeOutHasAFreshTimer)
 {
-    ScopedEnv timeout("KESTRUNE_REQUEST_TIMEOUT_MS", "800");
+    ktest::ScopedEnv timeout("KESTRUNE_REQUEST_TIMEOUT_MS", "800");
     ktest::AccountServiceSim sim(routeScenario(Op::Applications, stall));
     ASSERT_TRUE(sim.isRunning());
     EXPECT_EQ(run(Op::Applications), timeoutText);
@@ -324,7 +303,7 @@ class NestedRequest : public AccountRoad, public ::testing::WithParamInterface<N
 TEST_P(NestedRequest, EachKeepsItsOwnTimeOut)
 {
     const NestedCase& c = GetParam();
-    ScopedEnv timeout("KESTRUNE_REQUEST_TIMEOUT_MS", "3000");
+    ktest::ScopedEnv timeout("KESTRUNE_REQUEST_TIMEOUT_MS", "3000");
     QJsonObject routes = routeScenario(Op::Login, c.outerRoute).value(QStringLiteral("routes")).toObject();
     routes.insert(QString::fromLatin1(pathOf(Op::Applications)), QJsonDocument::fromJson(c.innerRoute).object());
     ktest::AccountServiceSim sim(QJsonObject{{QStringLiteral("routes"), routes}});

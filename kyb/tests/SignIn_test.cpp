@@ -16,12 +16,9 @@
 #include "kyb/account/ServerAPI.h"
 #include "kyb/dialogs/LoginDialog.h"
 #include "kyb/signin/SignIn.h"
+#include "kyb/tests/AccountSimTest.h"
 #include "kyb/tests/DialogDriver.h"
-#include "platform/ExtraCertificates.h"
-#include "tests/support/AccountServiceSim.h"
 #include "tests/support/TestProcess.h"
-
-using ktest::AccountServiceSim;
 
 namespace {
 
@@ -63,25 +60,16 @@ QString savedLoginSetting()
     return QSettings("Belmo Group", "Kestrune").value("Login").toString();
 }
 
-class SignInTest : public ::testing::Test {
+class SignInTest : public ktest::AccountSimTest {
 protected:
     static void SetUpTestSuite()
     {
         qputenv("KESTRUNE_MACHINE_ID", machineId);
-        sim = new AccountServiceSim();
-        ASSERT_TRUE(sim->isRunning());
-        ASSERT_TRUE(platform::installExtraCaCertificates());
-    }
-    static void TearDownTestSuite()
-    {
-        delete sim;
-        sim = nullptr;
+        AccountSimTest::SetUpTestSuite();
     }
     void SetUp() override
     {
-        ASSERT_NE(sim, nullptr);
-        sim->setScenario(QJsonObject());
-        sim->clearLog();
+        AccountSimTest::SetUp();
         accountState = AccountState();
         QFile::remove(savedLoginPath());
         QSettings("Belmo Group", "Kestrune").setValue("Login", "earlier@belmo.example");
@@ -96,11 +84,9 @@ protected:
 
     void TearDown() override { EXPECT_TRUE(boxes.boxes.isEmpty()) << boxes.boxes.value(0).text.toStdString(); }
 
-    static AccountServiceSim* sim;
     // Every message box is closed and kept, so a failing test cannot hang on one.
     ktest::MessageBoxCloser boxes;
 };
-AccountServiceSim* SignInTest::sim = nullptr;
 
 // Drives every login dialog that comes up.
 struct DialogSeen {

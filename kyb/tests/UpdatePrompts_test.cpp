@@ -4,6 +4,7 @@
 #include "platform/ExtraCertificates.h"
 #include "platform/Registry.h"
 #include "tests/support/AccountServiceSim.h"
+#include "tests/support/TemporaryRegistry.h"
 #include "updates/UpdateOfferRule.h"
 #include "updates/UpdatePrompts.h"
 #include "downloads/DownloadManagerDialog.h"
@@ -16,7 +17,6 @@
 #include <QJsonDocument>
 #include <QPushButton>
 #include <QSettings>
-#include <QTemporaryDir>
 #include <QThread>
 
 using ktest::AccountServiceSim;
@@ -74,14 +74,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(registryDir_.isValid());
-        savedRegistry_ = qgetenv("KESTRUNE_REGISTRY_DIR");
-        qputenv("KESTRUNE_REGISTRY_DIR", QFile::encodeName(registryDir_.path()));
     }
-    void TearDown() override
-    {
-        setUpdateClock({});
-        qputenv("KESTRUNE_REGISTRY_DIR", savedRegistry_);
-    }
+    void TearDown() override { setUpdateClock({}); }
     void check(UpdateOfferStore& store)
     {
         QDateTime now = at(GetParam().first);
@@ -96,8 +90,7 @@ protected:
                                                                         : GetParam().firstVersion));
     }
 
-    QTemporaryDir registryDir_;
-    QByteArray savedRegistry_;
+    ktest::TemporaryRegistry registryDir_;
 };
 
 TEST_P(MonthRule, OnTheSettingsStore)
@@ -132,15 +125,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(MonthRuleStoredValues, AnUnreadableCheckTimeCountsAsNeverOffered)
 {
-    QTemporaryDir dir;
-    const QByteArray saved = qgetenv("KESTRUNE_REGISTRY_DIR");
-    qputenv("KESTRUNE_REGISTRY_DIR", QFile::encodeName(dir.path()));
+    ktest::TemporaryRegistry registry;
     platform::Registry user(platform::Registry::Hive::CurrentUser);
     user.setValue("SOFTWARE\\Belmo Group\\P\\1", "updaterLastVersion", "2");
     user.setValue("SOFTWARE\\Belmo Group\\P\\1", "updaterLastCheck", "yesterday-ish");
     RegistryOfferStore store("P", "1");
     EXPECT_TRUE(takeUpdateOffer(store, "2"));
-    qputenv("KESTRUNE_REGISTRY_DIR", saved);
 }
 
 // The prompts against the simulator, with a fixed clock and the questions answered by the test.
@@ -262,9 +252,7 @@ TEST_F(Prompts, OfflineAsksTheServiceNothing)
 
 TEST_F(Prompts, ProductOfferKeepsItsRecordsUnderTheInstalledVersion)
 {
-    QTemporaryDir registryDir;
-    const QByteArray savedRegistry = qgetenv("KESTRUNE_REGISTRY_DIR");
-    qputenv("KESTRUNE_REGISTRY_DIR", QFile::encodeName(registryDir.path()));
+    ktest::TemporaryRegistry registry;
     ApplicationInfo offered;
     offered.productName = "Belmo Studio";
     offered.versionName = "2.1";
@@ -305,15 +293,12 @@ TEST_F(Prompts, ProductOfferKeepsItsRecordsUnderTheInstalledVersion)
     }
     EXPECT_TRUE(user.value("SOFTWARE\\Belmo Group\\Belmo Studio\\3.0", "updaterLastCheck").has_value());
     EXPECT_FALSE(askProductUpdate(nullptr, &installed));
-    qputenv("KESTRUNE_REGISTRY_DIR", savedRegistry);
 }
 
 TEST_F(Prompts, ProductOfferYesStartsTheProductsInstaller)
 {
     start();
-    QTemporaryDir registryDir;
-    const QByteArray savedRegistry = qgetenv("KESTRUNE_REGISTRY_DIR");
-    qputenv("KESTRUNE_REGISTRY_DIR", QFile::encodeName(registryDir.path()));
+    ktest::TemporaryRegistry registry;
     ApplicationInfo offered;
     offered.productName = "Belmo Studio";
     offered.versionName = "3.2.1";
@@ -328,7 +313,6 @@ TEST_F(Prompts, ProductOfferYesStartsTheProductsInstaller)
     qunsetenv("KESTRUNE_SHELL_OPEN");
     EXPECT_EQ(install.count(), 1);
     EXPECT_TRUE(QFile::exists(DownloadManagerDialog::cacheFolder() + "/BelmoStudio-3.2.1.exe"));
-    qputenv("KESTRUNE_REGISTRY_DIR", savedRegistry);
 }
 
 }  // namespace

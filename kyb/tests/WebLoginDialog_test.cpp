@@ -13,43 +13,22 @@
 #include <QWebView>
 
 #include "kyb/dialogs/WebLoginDialog.h"
+#include "kyb/tests/AccountSimTest.h"
+#include "kyb/tests/BrowserRecorder.h"
 #include "kyb/tests/DialogDriver.h"
-#include "platform/ExtraCertificates.h"
 #include "tests/support/AccountServiceSim.h"
 
 using ktest::AccountServiceSim;
-
-// Stands in for the system's browser.
-class BrowserRecorder : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened.append(url); }
-};
 
 namespace {
 
 const QString plainToken = QStringLiteral("demo-token-7f3c9a1e5b2d4c6f8a0e1b3d5f7a9c2e");
 
-class WebLoginDialogTest : public ::testing::Test {
+class WebLoginDialogTest : public ktest::AccountSimTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        sim = new AccountServiceSim();
-        ASSERT_TRUE(sim->isRunning());
-        ASSERT_TRUE(platform::installExtraCaCertificates());
-    }
-    static void TearDownTestSuite()
-    {
-        delete sim;
-        sim = nullptr;
-    }
     void SetUp() override
     {
-        ASSERT_NE(sim, nullptr);
-        sim->setScenario(QJsonObject());
-        sim->clearLog();
+        AccountSimTest::SetUp();
         QDesktopServices::setUrlHandler("https", &browser, "open");
         QDesktopServices::setUrlHandler("http", &browser, "open");
         QDesktopServices::setUrlHandler("file", &browser, "open");
@@ -85,10 +64,8 @@ protected:
         return QStringLiteral("https://localhost:%1%2").arg(sim->port()).arg(path);
     }
 
-    static AccountServiceSim* sim;
     BrowserRecorder browser;
 };
-AccountServiceSim* WebLoginDialogTest::sim = nullptr;
 
 TEST_F(WebLoginDialogTest, FormAndStartPage)
 {
@@ -263,4 +240,4 @@ TEST_F(WebLoginDialogTest, UntrustedCertificateLoadsNothing)
 
 }  // namespace
 
-#include "WebLoginDialog_test.moc"
+#include "moc_BrowserRecorder.cpp"

@@ -13,33 +13,10 @@
 #include "platform/ServiceEndpoint.h"
 #include "platform/UserDataFolder.h"
 #include "tests/support/AccountServiceSim.h"
+#include "tests/support/ScopedEnvironmentVariable.h"
 #include "tests/support/TestHome.h"
 
 namespace {
-
-// Sets (or, for nullptr, unsets) a variable for the life of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name))
-    {
-        if (value)
-            qputenv(name, value);
-        else
-            qunsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (had_)
-            qputenv(name_, old_);
-        else
-            qunsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    bool had_;
-    QByteArray old_;
-};
 
 struct BaseCase {
     const char* appData;
@@ -52,8 +29,8 @@ class UserDataBase : public ::testing::TestWithParam<BaseCase> {};
 TEST_P(UserDataBase, ChoosesTheFirstNonEmptySource)
 {
     const BaseCase& c = GetParam();
-    ScopedEnv appData("APPDATA", c.appData);
-    ScopedEnv xdg("XDG_DATA_HOME", c.xdgDataHome);
+    ktest::ScopedEnv appData("APPDATA", c.appData);
+    ktest::ScopedEnv xdg("XDG_DATA_HOME", c.xdgDataHome);
     QString expected = c.expected;
     expected.replace(QLatin1Char('~'), QDir::homePath());
     EXPECT_EQ(platform::userDataBase(), expected);
@@ -77,7 +54,7 @@ class Endpoint : public ::testing::TestWithParam<EndpointCase> {};
 TEST_P(Endpoint, KeepsHostApartFromAuthority)
 {
     const EndpointCase& c = GetParam();
-    ScopedEnv env("KESTRUNE_SERVICE_HOST", c.configured);
+    ktest::ScopedEnv env("KESTRUNE_SERVICE_HOST", c.configured);
     EXPECT_EQ(platform::serviceHost(), QString::fromLatin1(c.host));
     EXPECT_EQ(platform::serviceAuthority(), QString::fromLatin1(c.authority));
 }
@@ -104,8 +81,8 @@ class Timeouts : public ::testing::TestWithParam<TimeoutCase> {};
 TEST_P(Timeouts, CanOnlyBeShortened)
 {
     const TimeoutCase& c = GetParam();
-    ScopedEnv request("KESTRUNE_REQUEST_TIMEOUT_MS", c.configured);
-    ScopedEnv calibration("KESTRUNE_CALIBRATION_TIMEOUT_MS", c.configured);
+    ktest::ScopedEnv request("KESTRUNE_REQUEST_TIMEOUT_MS", c.configured);
+    ktest::ScopedEnv calibration("KESTRUNE_CALIBRATION_TIMEOUT_MS", c.configured);
     EXPECT_EQ(platform::requestTimeoutMs(), c.request);
     EXPECT_EQ(platform::calibrationTimeoutMs(), c.calibration);
 }
@@ -118,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(Values, Timeouts,
 
 TEST(MachineIdentifier, StableDigestUnlessOverridden)
 {
-    ScopedEnv unset("KESTRUNE_MACHINE_ID", nullptr);
+    ktest::ScopedEnv unset("KESTRUNE_MACHINE_ID", nullptr);
     const std::string id = platform::machineIdentifier();
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9a-f]{32}$")).match(QString::fromStdString(id)).hasMatch())
         << id;
@@ -134,7 +111,7 @@ TEST(MachineIdentifier, StableDigestUnlessOverridden)
     EXPECT_EQ(platform::machineIdentifier(QStringLiteral("/opt/belmo//studio/")), product);
     EXPECT_NE(platform::machineIdentifier(QStringLiteral("/opt/belmo/other")), product);
 
-    ScopedEnv set("KESTRUNE_MACHINE_ID", "test-machine");
+    ktest::ScopedEnv set("KESTRUNE_MACHINE_ID", "test-machine");
     EXPECT_EQ(platform::machineIdentifier(), "test-machine");
     EXPECT_NE(platform::machineIdentifier(QStringLiteral("/opt/belmo/studio")), product);
 }
@@ -145,7 +122,7 @@ TEST(ExtraCertificates, AreTrustedBesideTheSystemCas)
     ASSERT_EQ(extra.size(), 1);
     const QList<QSslCertificate> system = QSslConfiguration::systemCaCertificates();
     {
-        ScopedEnv env("KESTRUNE_CA_FILE", ktest::AccountServiceSim::trustedCaFile().toLocal8Bit().constData());
+        ktest::ScopedEnv env("KESTRUNE_CA_FILE", ktest::AccountServiceSim::trustedCaFile().toLocal8Bit().constData());
         ASSERT_TRUE(platform::installExtraCaCertificates());
         ASSERT_TRUE(platform::installExtraCaCertificates());
     }
@@ -165,14 +142,14 @@ TEST(ExtraCertificates, RefusesAFileWithoutCertificates)
     file.write("-----BEGIN CERTIFICATE-----\nnot base64 at all\n-----END CERTIFICATE-----\n");
     file.close();
     {
-        ScopedEnv env("KESTRUNE_CA_FILE", path.toLocal8Bit().constData());
+        ktest::ScopedEnv env("KESTRUNE_CA_FILE", path.toLocal8Bit().constData());
         EXPECT_FALSE(platform::installExtraCaCertificates());
     }
     {
-        ScopedEnv env("KESTRUNE_CA_FILE", "/nonexistent/ca.pem");
+        ktest::ScopedEnv env("KESTRUNE_CA_FILE", "/nonexistent/ca.pem");
         EXPECT_FALSE(platform::installExtraCaCertificates());
     }
-    ScopedEnv env("KESTRUNE_CA_FILE", nullptr);
+    ktest::ScopedEnv env("KESTRUNE_CA_FILE", nullptr);
     EXPECT_TRUE(platform::installExtraCaCertificates());
 }
 

@@ -1,9 +1,9 @@
 #include "platform/Registry.h"
+#include "tests/support/TemporaryRegistry.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QTemporaryDir>
 
 using platform::Registry;
 
@@ -15,13 +15,9 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir_.isValid());
-        saved_ = qgetenv("KESTRUNE_REGISTRY_DIR");
-        qputenv("KESTRUNE_REGISTRY_DIR", QFile::encodeName(dir_.path()));
     }
-    void TearDown() override { qputenv("KESTRUNE_REGISTRY_DIR", saved_); }
 
-    QTemporaryDir dir_;
-    QByteArray saved_;
+    ktest::TemporaryRegistry dir_;
 };
 
 TEST_F(RegistryTest, ViewsKeepTheirOwnKeysAndAMissing64BitFileReadsTheDefaultView)

@@ -1,6 +1,7 @@
 #include "tests/support/TestProcess.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -39,6 +40,15 @@ bool haveProgram(const QString& program)
 QString sourcePath(const QString& relative)
 {
     return QDir(QStringLiteral(KESTRUNE_SOURCE_DIR)).filePath(relative);
+}
+
+bool writeExecutable(const QString& path, const QByteArray& text)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size())
+        return false;
+    file.close();
+    return file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 }  // namespace ktest

@@ -21,6 +21,9 @@ ProcessResult runProgram(const QString& program, const QStringList& args, const 
 // True when program is found on PATH.
 bool haveProgram(const QString& program);
 
+// Writes text to path as a program only its owner may read, write and run; false when that failed.
+bool writeExecutable(const QString& path, const QByteArray& text);
+
 // Path of a file below the source tree.
 QString sourcePath(const QString& relative);
 

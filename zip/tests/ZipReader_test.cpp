@@ -26,8 +26,8 @@ protected:
     {
         ztest::useFixedTimeZone();
         ASSERT_TRUE(dir.isValid());
-        for (const char* p : {"zip", "unzip", "7z", "python3"})
-            ASSERT_TRUE(ktest::haveProgram(QString::fromLatin1(p))) << p << " is needed";
+        const QString missing = ztest::missingPeerProgram();
+        ASSERT_TRUE(missing.isEmpty()) << missing.toStdString() << " is needed";
         archive = path(QStringLiteral("a.zip"));
         target = path(QStringLiteral("out"));
     }

@@ -17,6 +17,15 @@ void useFixedTimeZone()
     tzset();
 }
 
+QString missingPeerProgram()
+{
+    for (const char* p : {"zip", "unzip", "7z", "python3"}) {
+        if (!ktest::haveProgram(QString::fromLatin1(p)))
+            return QString::fromLatin1(p);
+    }
+    return QString();
+}
+
 void writeFile(const QString& path, const QByteArray& data, const QDateTime& mtime)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());

@@ -32,6 +32,9 @@ QByteArray randomBytes(int size, quint32 seed);  // incompressible
 // Every file and folder below root: relative path -> contents; folders end with "/" and map to nothing.
 QMap<QString, QByteArray> listTree(const QString& root);
 
+// The first of the peer programs (zip, unzip, 7z, python3) not found on PATH; empty when all are there.
+QString missingPeerProgram();
+
 // Runs a shell command line in workDir.
 ktest::ProcessResult shell(const QString& command, const QString& workDir, const QByteArray& input = QByteArray());
 // Runs a python3 script with arguments in workDir.
