@@ -8,11 +8,12 @@ namespace BaseLibrary {
 void Event::auto_shot::operator()() const
 {
     try {
-        boost::this_thread::sleep_for(boost::chrono::milliseconds(ms));
+        boost::this_thread::sleep_until(due);
     } catch (const boost::thread_interrupted&) {
-        return;  // the event is being destroyed
+        event->dropPending(due);  // the event is being destroyed
+        return;
     }
-    event->set();
+    event->fireDelayed(due);
 }
 
 Event::Event(bool autoReset) : autoReset(autoReset) {}
@@ -53,10 +54,40 @@ Event::~Event()
 void Event::set()
 {
     boost::lock_guard<boost::mutex> lock(stateMutex);
+    setLocked();
+}
+
+void Event::setLocked()
+{
     signalled = true;
     condition.notify_all();
     for (EventGroup* group : groups)
         group->onMemberSet(this);
+}
+
+// The set and the end of its pending mark happen together, so a waiter never sees neither.
+void Event::fireDelayed(Clock::time_point due)
+{
+    boost::lock_guard<boost::mutex> lock(stateMutex);
+    const auto it = std::find(pendingDue.begin(), pendingDue.end(), due);
+    if (it != pendingDue.end())
+        pendingDue.erase(it);
+    setLocked();
+}
+
+void Event::dropPending(Clock::time_point due)
+{
+    boost::lock_guard<boost::mutex> lock(stateMutex);
+    const auto it = std::find(pendingDue.begin(), pendingDue.end(), due);
+    if (it != pendingDue.end())
+        pendingDue.erase(it);
+    condition.notify_all();  // a waiter counting on this set gives up
+}
+
+bool Event::delayedSetDueBy(Clock::time_point deadline) const
+{
+    return std::any_of(pendingDue.begin(), pendingDue.end(),
+                       [deadline](Clock::time_point due) { return due <= deadline; });
 }
 
 void Event::reset()
@@ -98,8 +129,13 @@ bool Event::waitUntil(Clock::time_point deadline)
 {
     boost::unique_lock<boost::mutex> lock(stateMutex);
     while (!signalled) {
-        if (condition.wait_until(lock, deadline) == boost::cv_status::timeout && !signalled)
+        if (Clock::now() < deadline) {
+            condition.wait_until(lock, deadline);
+        } else if (delayedSetDueBy(deadline)) {
+            condition.wait(lock);  // due by the deadline: only its thread's wake-up is late
+        } else {
             return false;
+        }
     }
     if (autoReset)
         signalled = false;
@@ -117,7 +153,17 @@ void Event::setAfter(int ms)
     reapFinishedDelays();
     if (delayThread)
         return;
-    delayThread = boost::shared_ptr<boost::thread>(new boost::thread(auto_shot{this, ms}));
+    const Clock::time_point due = Clock::now() + boost::chrono::milliseconds(ms);
+    {
+        boost::lock_guard<boost::mutex> state(stateMutex);
+        pendingDue.push_back(due);
+    }
+    try {
+        delayThread = boost::shared_ptr<boost::thread>(new boost::thread(auto_shot{this, due}));
+    } catch (...) {
+        dropPending(due);
+        throw;
+    }
     delayMs = ms;
 }
 

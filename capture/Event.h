@@ -1,7 +1,9 @@
 #pragma once
 // A waitable event with automatic or manual reset, timed waits on a steady clock, and a delayed set that runs on
-// its own thread. Delayed-set threads belong to the event: its destructor gives an armed delayed set up to its delay
-// to fire, then cancels and joins every delayed-set thread.
+// its own thread. A delayed set is due its delay after setAfter was called; a timed wait whose deadline is not
+// before a pending set's due time waits for that set, however late its thread runs. Delayed-set threads belong to
+// the event: its destructor gives an armed delayed set up to its delay to fire, then cancels and joins every
+// delayed-set thread.
 #include <vector>
 
 #include <boost/chrono.hpp>
@@ -38,18 +40,23 @@ private:
 
     struct auto_shot {
         Event* event;
-        int ms;
+        Clock::time_point due;
         void operator()() const;
     };
 
     void reapFinishedDelays();  // under delayMutex
+    void setLocked();           // under stateMutex
+    void fireDelayed(Clock::time_point due);
+    void dropPending(Clock::time_point due);
+    bool delayedSetDueBy(Clock::time_point deadline) const;  // under stateMutex
 
     bool signalled = false;
     const bool autoReset;
     boost::mutex stateMutex;
     boost::condition_variable condition;
     std::vector<EventGroup*> groups;
-    boost::mutex delayMutex;
+    std::vector<Clock::time_point> pendingDue;  // due times of delayed sets that have not fired; under stateMutex
+    boost::mutex delayMutex;  // taken before stateMutex where both are held
     boost::shared_ptr<boost::thread> delayThread;
     int delayMs = 0;
     std::vector<boost::shared_ptr<boost::thread>> disarmedThreads;  // disarmed by reset, possibly still sleeping

@@ -129,7 +129,7 @@ bool lmGrabberImpl::waitFlashInterval()
 {
     if (!parameters.hasFlash)
         return true;
-    return flashEvent.timedWait(parameters.minFlashStrobeInterval + flashTimerSlackMs);
+    return flashEvent.timedWait(parameters.minFlashStrobeInterval);
 }
 
 const std::vector<float>& lmGrabberImpl::getFrameRates()

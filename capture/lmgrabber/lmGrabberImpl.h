@@ -67,9 +67,6 @@ public:
     // callback disarmed.
     void armSnapshot(unsigned char* buffer, unsigned bufferSize, BaseLibrary::Event& event);
     bool waitFlashInterval();
-    // The flash timer fires one interval after it was armed, plus its thread's start-up; a wait of exactly one
-    // interval would lose that race now and then.
-    static const int flashTimerSlackMs = 100;
     void disarm();  // the next delivered frame goes nowhere
 
     Parameters& params() { return parameters; }

@@ -94,7 +94,7 @@ void lmGrabberImplFastSnapshot::captureFrameRaw(unsigned char* buffer)
 {
     const bool gated = parameters.hasFlash && parameters.minFlashStrobeInterval > 0;
     if (gated) {
-        if (flashEvent.poll() || flashEvent.timedWait(parameters.minFlashStrobeInterval + flashTimerSlackMs))
+        if (flashEvent.poll() || flashEvent.timedWait(parameters.minFlashStrobeInterval))
             flashEvent.reset();
         else
             throw std::runtime_error("Error at control flash strobe interval");

@@ -80,8 +80,9 @@ void parametersFromSettings(const CameraSettings& s, lmGrabber::lmParameters& p)
     p.strobeEnable = s.strobeEnable;
     p.strobeDelay = s.strobeDelay;
     p.strobeLength = s.strobeDuration;
-    // A hue outside the int range (or NaN) cannot be truncated; it fails the range check as it stands.
-    if (!(s.hueValue >= static_cast<float>(p.minHue) - 1.0f && s.hueValue <= static_cast<float>(p.maxHue) + 1.0f))
+    // A hue that no int holds (or NaN) cannot be truncated; it fails the range check as it stands. Any other
+    // value is truncated first and checked in the int form.
+    if (!(std::fabs(s.hueValue) < 2.0e9f))
         throw capture::InvalidProperty(s.hueValue, static_cast<float>(p.minHue), static_cast<float>(p.maxHue));
     p.setHue(static_cast<int>(s.hueValue));
     p.setSaturation(s.saturationValue);

@@ -66,6 +66,28 @@ TEST(Event, DelayedSetFiresOnItsOwnThreadOnce)
     EXPECT_TRUE(event.timedWait(2000));
 }
 
+// A delayed set is due its delay after setAfter: a wait of that delay begun right after it sees the set, however
+// late the set's thread gets to run; a wait that ends before the set is due does not.
+TEST(Event, DelayedSetIsDueItsDelayAfterSetAfter)
+{
+    struct Case {
+        int delayMs;
+        int waitMs;
+        bool seen;
+    } cases[] = {{0, 0, true}, {5, 5, true}, {20, 20, true}, {600, 50, false}};
+    Event event(true);
+    for (const Case& c : cases) {
+        for (int round = 0; round < 10; ++round) {
+            event.reset();
+            event.setAfter(c.delayMs);
+            ASSERT_EQ(c.seen, event.timedWait(c.waitMs)) << c.delayMs << " ms, round " << round;
+            if (!c.seen)
+                break;
+        }
+    }
+    EXPECT_TRUE(event.timedWait(5000));  // the 600 ms set still comes
+}
+
 TEST(Event, ResetDisarmsButALaunchedDelayStillFires)
 {
     Event event(false);

@@ -323,6 +323,19 @@ TEST_F(CwLumenera, TextureTimeoutsAfter100Ms)
     EXPECT_EQ("Texture frame capture timeout", errorOf([&] { cwGetRawFrameTexture(handle, &frame); }));
 }
 
+TEST_F(CwLumenera, TextureCaptureWaitsForTheTextureFlash)
+{
+    niTypes::niPtree tree = mainOnlyConfig();  // a monochrome texture camera keeps its auto-reset flash event
+    tree.put("Device.Info.camera_clr_id", niTypes::niString("1002"));
+    tree.put("Device.Camera2.Lumenera.has_flash", true);
+    tree.put("Device.Camera2.Lumenera.min_flash_strobe_interval", 30);
+    const cwHandle handle = initialize(tree);
+    ASSERT_TRUE(cwIsComposite(handle));
+    cwCapture(handle, false, true);  // takes the flash event's first set
+    EXPECT_EQ("cwGetFrameTexture: error at control flash strobe interval!",
+              errorOf([&] { cwCapture(handle, false, true); }));
+}
+
 struct FloatProperty {
     const char* name;
     void (*set)(cwHandle, float);
@@ -432,6 +445,49 @@ TEST_F(CwLumenera, SettingsRoundTripAndRangeErrors)
     EXPECT_FLOAT_EQ(8, cwGetGain(handle));
     settings.shutterSpeedValue = std::numeric_limits<float>::quiet_NaN();
     EXPECT_THROW(cwSetSettings(handle, &settings), capture::InvalidProperty);
+}
+
+struct SettingsError {
+    const char* name;
+    void (*change)(CameraSettings&);
+    const char* text;  // the range error; values are checked against the camera's ranges
+};
+
+class CwLumeneraSettingsError : public CwLumenera, public ::testing::WithParamInterface<SettingsError> {};
+
+TEST_P(CwLumeneraSettingsError, AppliesNothing)
+{
+    const cwHandle handle = initialize(lmtest::scannerConfig());
+    CameraSettings settings;
+    cwGetSettings(handle, &settings);
+    settings.gainValue = 8;
+    GetParam().change(settings);
+    EXPECT_EQ(GetParam().text, errorOf([&] { cwSetSettings(handle, &settings); }));
+    EXPECT_FLOAT_EQ(4, cwGetGain(handle));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CwLumeneraSettingsError,
+    ::testing::Values(
+        SettingsError{"Saturation", [](CameraSettings& s) { s.saturationValue = 2.5f; },
+                      "Invalid property value 2.5, available diapason 0..2"},
+        // the hue is truncated toward zero first, then checked in the int form
+        SettingsError{"HueAbove", [](CameraSettings& s) { s.hueValue = 200.5f; },
+                      "Invalid property value 200, available diapason -180..180"},
+        SettingsError{"HueBelow", [](CameraSettings& s) { s.hueValue = -181.9f; },
+                      "Invalid property value -181, available diapason -180..180"},
+        SettingsError{"HueBeyondInt", [](CameraSettings& s) { s.hueValue = 3e9f; },
+                      "Invalid property value 3e+09, available diapason -180..180"}),
+    [](const ::testing::TestParamInfo<SettingsError>& info) { return std::string(info.param.name); });
+
+TEST_F(CwLumenera, SettingsHueTruncatesIntoTheRange)
+{
+    const cwHandle handle = initialize(lmtest::scannerConfig());
+    CameraSettings settings;
+    cwGetSettings(handle, &settings);
+    settings.hueValue = -180.9f;
+    cwSetSettings(handle, &settings);
+    EXPECT_FLOAT_EQ(-180, cwGetHue(handle));
 }
 
 TEST_F(CwLumenera, StrobeSwitchesBetweenTheTwoParameterSets)

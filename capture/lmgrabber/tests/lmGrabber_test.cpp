@@ -196,6 +196,30 @@ TEST_F(lmGrabberClass, FlashIntervalGatesCaptures)
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
 }
 
+TEST_F(lmGrabberClass, FlashGateWaitsTheIntervalAndFailsWithoutItsSet)
+{
+    lmGrabber camera(0, true);  // built unconnected: an auto-reset flash event
+    lmGrabber::lmParameters p = camera.getParameters();
+    p.hasFlash = true;
+    p.minFlashStrobeInterval = 30;
+    camera.setParameters(p);
+    for (int i = 0; i < 6; ++i)  // back to back: each waits for the set one interval after the previous capture
+        ASSERT_NO_THROW(camera.captureFrame()) << "capture " << i;
+    EXPECT_TRUE(camera.waitFlashInterval());  // due within the interval; the host consumes it
+
+    lucamsim::clearCalls();
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        camera.captureFrame();
+        FAIL() << "no exception";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ("Error at control flash strobe interval", e.what());
+    }
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(25));
+    EXPECT_EQ(0, lucamsim::countCalls("LucamTakeFastFrame"));  // no frame taken
+    EXPECT_THROW(camera.captureFrame(), std::runtime_error);     // and the delayed set not armed again
+}
+
 TEST_F(lmGrabberClass, WhiteBalanceAndFrameRates)
 {
     lmGrabber camera(0, true);
