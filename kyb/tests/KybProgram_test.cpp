@@ -1,6 +1,8 @@
 // The program kyb as a process against the simulator: command lines and account states against exit codes.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -69,27 +71,61 @@ struct Outcome {
     QByteArray err;
 };
 
-// Runs kyb with args and extra environment; under Xvfb with the first window titled "Kestrune" (the login dialog;
-// the splash has no title) asked to close when closeWindow.
+// An X server of its own for one run: Xvfb picks a free display itself and reports it (-displayfd), so parallel
+// test runs never race for a display number or a lock file.
+class VirtualDisplay {
+public:
+    VirtualDisplay()
+    {
+        server_.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+        if (!server_.waitForStarted(30000))
+            return;
+        QByteArray number;
+        while (!number.contains('\n') && server_.state() == QProcess::Running && server_.waitForReadyRead(30000))
+            number += server_.readAllStandardOutput();
+        if (number.trimmed().isEmpty())
+            return;
+        name_ = QStringLiteral(":") + QString::fromLatin1(number.trimmed());
+    }
+    ~VirtualDisplay()
+    {
+        server_.terminate();
+        if (!server_.waitForFinished(10000)) {
+            server_.kill();
+            server_.waitForFinished();
+        }
+    }
+    QString name() const { return name_; }  // empty when the server did not start
+
+private:
+    QProcess server_;
+    QString name_;
+};
+
+// Runs kyb with args and extra environment; on an X server of its own with the first window titled "Kestrune" (the
+// login dialog; the splash has no title) asked to close when closeWindow.
 Outcome runKyb(const QStringList& args, const QMap<QString, QString>& extraEnv = {}, bool closeWindow = false)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (auto it = extraEnv.cbegin(); it != extraEnv.cend(); ++it)
         env.insert(it.key(), it.value());
     QProcess process;
+    std::unique_ptr<VirtualDisplay> display;
     if (closeWindow) {
+        display = std::make_unique<VirtualDisplay>();
+        EXPECT_FALSE(display->name().isEmpty()) << "Xvfb did not start";
+        env.insert(QStringLiteral("DISPLAY"), display->name());
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         // Sanitizer builds: xkbcommon hands strndup buffers without a terminating NUL, which strict string checks
         // report although strndup stops at its length, and the X11 platform's D-Bus connection and unloaded
         // plugins leave allocations that cannot be told apart by library; the offscreen runs check for leaks.
         QString asan = env.value(QStringLiteral("ASAN_OPTIONS"));
-        if (!asan.isEmpty()) {
-            asan.replace(QStringLiteral("strict_string_checks=1"), QStringLiteral("strict_string_checks=0"));
-            env.insert(QStringLiteral("ASAN_OPTIONS"), asan + QStringLiteral(":detect_leaks=0"));
-        }
+        asan.replace(QStringLiteral("strict_string_checks=1"), QStringLiteral("strict_string_checks=0"));
+        env.insert(QStringLiteral("ASAN_OPTIONS"),
+                   asan.isEmpty() ? QStringLiteral("detect_leaks=0") : asan + QStringLiteral(":detect_leaks=0"));
         const QString closer = ktest::sourcePath(QStringLiteral("kyb/tests/fixtures/close_first_window.py"));
-        process.setProgram(QStringLiteral("xvfb-run"));
-        process.setArguments(QStringList{"-a", "-s", "-screen 0 1024x768x24", "sh", "-c",
+        process.setProgram(QStringLiteral("sh"));
+        process.setArguments(QStringList{"-c",
                                          "\"$0\" \"$@\" & kyb=$!; python3 \"" + closer +
                                              "\" Kestrune 60; wait $kyb",
                                          kybPath()} +
@@ -172,8 +208,8 @@ class ProgramCases : public KybProgram, public ::testing::WithParamInterface<Pro
 TEST_P(ProgramCases, EndWithTheirExitCode)
 {
     const ProgramCase& c = GetParam();
-    if (c.closeFirstWindow && !ktest::haveProgram("xvfb-run"))
-        GTEST_SKIP() << "xvfb-run not found";
+    if (c.closeFirstWindow && !ktest::haveProgram("Xvfb"))
+        GTEST_SKIP() << "Xvfb not found";
     if (!c.savedSignIn)
         QFile::remove(savedLoginPath());
     installStudio(QString::fromLatin1(c.installedStudio));
