@@ -252,7 +252,7 @@ Error BusManager::GetCameraSerialNumberFromIndex(unsigned int index, unsigned in
         return *error;
     if (index >= state.cameras.size())
         return Error(PGRERROR_NOT_FOUND, "Camera index out of range.");
-    *serial = state.cameras[index]->spec.serial;
+    *serial = state.cameras[index]->cameraSpec.serial;
     return Error();
 }
 
@@ -290,7 +290,7 @@ Error CameraBase::Connect(PGRGuid* guid)
 {
     SimState& state = SimState::instance();
     std::lock_guard<std::mutex> lock(state.mutex);
-    const unsigned int serial = guid ? guid->value[0] : (state.cameras.empty() ? 0 : state.cameras[0]->spec.serial);
+    const unsigned int serial = guid ? guid->value[0] : (state.cameras.empty() ? 0 : state.cameras[0]->cameraSpec.serial);
     state.record(serial, "Connect");
     if (auto error = state.injected(serial, "Connect"))
         return *error;
@@ -371,7 +371,7 @@ Error CameraBase::RetrieveBuffer(Image* image)
                         : Error(PGRERROR_IMAGE_CONSISTENCY_ERROR, "Image consistency error.");
         }
         const auto timeout = std::chrono::milliseconds(c.config.grabTimeout < 0 ? 60000 : c.config.grabTimeout);
-        const unsigned int serial = c.spec.serial;
+        const unsigned int serial = c.cameraSpec.serial;
         const bool arrived = state.changed.wait_for(lock, timeout, [&] {
             CameraState* camera = state.find(serial);
             return !camera || !camera->capturing || !camera->pending.empty();
@@ -404,13 +404,13 @@ Error CameraBase::ReadRegister(unsigned int address, unsigned int* value)
 {
     return cameraCall(serial_, "ReadRegister", text(std::hex, address), [&](SimState&, CameraState& c, auto&) {
         switch (address) {
-        case 0x530: *value = c.spec.softwareTrigger ? (1u << 16) : 0u; break;
+        case 0x530: *value = c.cameraSpec.softwareTrigger ? (1u << 16) : 0u; break;
         case 0x62C:
             *value = c.busyLeft != 0 ? 0x80000000u : 0u;
             if (c.busyLeft > 0)
                 --c.busyLeft;
             break;
-        case 0x1F60: *value = c.spec.firmwareRegister; break;
+        case 0x1F60: *value = c.cameraSpec.firmwareRegister; break;
         case 0x11F4: *value = c.button ? 0x80000000u : 0u; break;
         case 0x610:
             *value = c.registers[0x610];
@@ -435,7 +435,7 @@ Error CameraBase::WriteRegister(unsigned int address, unsigned int value, bool)
                               return Error();
                           }
                           if (address == 0x610 && (value & 0x80000000u))
-                              c.powerUpLeft = c.spec.powerUpReads;
+                              c.powerUpLeft = c.cameraSpec.powerUpReads;
                           c.registers[address] = value;
                           return Error();
                       });
@@ -445,12 +445,12 @@ Error CameraBase::GetCameraInfo(CameraInfo* info)
 {
     return cameraCall(serial_, "GetCameraInfo", "", [&](SimState&, CameraState& c, auto&) {
         *info = CameraInfo();
-        info->serialNumber = c.spec.serial;
-        info->interfaceType = c.spec.interfaceType;
-        info->isColorCamera = c.spec.color;
-        std::strncpy(info->modelName, c.spec.model.c_str(), sizeof(info->modelName) - 1);
+        info->serialNumber = c.cameraSpec.serial;
+        info->interfaceType = c.cameraSpec.interfaceType;
+        info->isColorCamera = c.cameraSpec.color;
+        std::strncpy(info->modelName, c.cameraSpec.model.c_str(), sizeof(info->modelName) - 1);
         std::strncpy(info->vendorName, "Simulated", sizeof(info->vendorName) - 1);
-        info->bayerTileFormat = c.spec.bayer;
+        info->bayerTileFormat = c.cameraSpec.bayer;
         return Error();
     });
 }
@@ -458,8 +458,8 @@ Error CameraBase::GetCameraInfo(CameraInfo* info)
 Error CameraBase::GetProperty(Property* property)
 {
     return cameraCall(serial_, "GetProperty", propertyName(property->type), [&](SimState&, CameraState& c, auto&) {
-        const auto it = c.spec.properties.find(property->type);
-        if (it == c.spec.properties.end())
+        const auto it = c.cameraSpec.properties.find(property->type);
+        if (it == c.cameraSpec.properties.end())
             return Error(PGRERROR_PROPERTY_NOT_PRESENT, "Property not present.");
         property->present = true;
         property->onOff = it->second.onOff;
@@ -477,8 +477,8 @@ Error CameraBase::SetProperty(const Property* p, bool)
                                        " auto=", p->autoManualMode, " abs=", p->absValue, " a=", p->valueA,
                                        " b=", p->valueB);
     return cameraCall(serial_, "SetProperty", arguments, [&](SimState&, CameraState& c, auto&) {
-        const auto it = c.spec.properties.find(p->type);
-        if (it == c.spec.properties.end())
+        const auto it = c.cameraSpec.properties.find(p->type);
+        if (it == c.cameraSpec.properties.end())
             return Error(PGRERROR_PROPERTY_NOT_PRESENT, "Property not present.");
         it->second.onOff = p->onOff;
         it->second.autoMode = p->autoManualMode;
@@ -495,8 +495,8 @@ Error CameraBase::SetProperty(const Property* p, bool)
 Error CameraBase::GetPropertyInfo(PropertyInfo* info)
 {
     return cameraCall(serial_, "GetPropertyInfo", propertyName(info->type), [&](SimState&, CameraState& c, auto&) {
-        const auto it = c.spec.properties.find(info->type);
-        if (it == c.spec.properties.end())
+        const auto it = c.cameraSpec.properties.find(info->type);
+        if (it == c.cameraSpec.properties.end())
             return Error(PGRERROR_PROPERTY_NOT_PRESENT, "Property not present.");
         info->present = true;
         info->absValSupported = true;
@@ -554,7 +554,7 @@ Error CameraBase::SetStrobe(const StrobeControl* strobe, bool)
 Error CameraBase::GetStrobeInfo(StrobeInfo* info)
 {
     return cameraCall(serial_, "GetStrobeInfo", text(info->source), [&](SimState&, CameraState& c, auto&) {
-        info->present = c.spec.strobe && info->source <= 3;
+        info->present = c.cameraSpec.strobe && info->source <= 3;
         info->onOffSupported = info->polaritySupported = info->readOutSupported = info->present;
         info->maxValue = info->present ? 100.0f : 0.0f;
         return Error();
@@ -592,7 +592,7 @@ Error Camera::GetVideoModeAndFrameRateInfo(VideoMode mode, FrameRate rate, bool*
     return cameraCall(serial_, "GetVideoModeAndFrameRateInfo", text(int(mode), " ", int(rate)),
                       [&](SimState&, CameraState& c, auto&) {
                           *supported = false;
-                          for (const auto& m : c.spec.videoModes)
+                          for (const auto& m : c.cameraSpec.videoModes)
                               if (m.mode == mode)
                                   *supported = std::find(m.frameRates.begin(), m.frameRates.end(), int(rate)) !=
                                                m.frameRates.end();
@@ -604,7 +604,7 @@ Error Camera::SetVideoModeAndFrameRate(VideoMode mode, FrameRate rate)
 {
     return cameraCall(serial_, "SetVideoModeAndFrameRate", text(int(mode), " ", int(rate)),
                       [&](SimState&, CameraState& c, auto&) {
-                          for (const auto& m : c.spec.videoModes)
+                          for (const auto& m : c.cameraSpec.videoModes)
                               if (m.mode == mode &&
                                   std::find(m.frameRates.begin(), m.frameRates.end(), int(rate)) != m.frameRates.end()) {
                                   c.videoMode = mode;
@@ -619,13 +619,13 @@ Error Camera::SetVideoModeAndFrameRate(VideoMode mode, FrameRate rate)
 Error Camera::GetFormat7Info(Format7Info* info, bool* supported)
 {
     return cameraCall(serial_, "GetFormat7Info", text(int(info->mode)), [&](SimState&, CameraState& c, auto&) {
-        *supported = c.spec.format7 && info->mode == MODE_0;
+        *supported = c.cameraSpec.format7 && info->mode == MODE_0;
         if (*supported) {
-            info->maxWidth = c.spec.format7MaxWidth;
-            info->maxHeight = c.spec.format7MaxHeight;
-            info->pixelFormatBitField = c.spec.format7PixelFormats;
-            info->maxPacketSize = c.spec.packetMaxBytes;
-            info->minPacketSize = c.spec.packetUnitBytes;
+            info->maxWidth = c.cameraSpec.format7MaxWidth;
+            info->maxHeight = c.cameraSpec.format7MaxHeight;
+            info->pixelFormatBitField = c.cameraSpec.format7PixelFormats;
+            info->maxPacketSize = c.cameraSpec.packetMaxBytes;
+            info->minPacketSize = c.cameraSpec.packetUnitBytes;
         }
         return Error();
     });
@@ -637,13 +637,13 @@ Error Camera::ValidateFormat7Settings(const Format7ImageSettings* s, bool* valid
                       text(s->offsetX, " ", s->offsetY, " ", s->width, " ", s->height, " ", std::hex,
                            unsigned(s->pixelFormat)),
                       [&](SimState&, CameraState& c, auto&) {
-                          *valid = c.spec.format7 && s->width > 0 && s->height > 0 &&
-                                   s->offsetX + s->width <= c.spec.format7MaxWidth &&
-                                   s->offsetY + s->height <= c.spec.format7MaxHeight &&
-                                   (c.spec.format7PixelFormats & s->pixelFormat) == s->pixelFormat;
-                          packetInfo->unitBytesPerPacket = c.spec.packetUnitBytes;
-                          packetInfo->maxBytesPerPacket = c.spec.packetMaxBytes;
-                          packetInfo->recommendedBytesPerPacket = c.spec.packetMaxBytes;
+                          *valid = c.cameraSpec.format7 && s->width > 0 && s->height > 0 &&
+                                   s->offsetX + s->width <= c.cameraSpec.format7MaxWidth &&
+                                   s->offsetY + s->height <= c.cameraSpec.format7MaxHeight &&
+                                   (c.cameraSpec.format7PixelFormats & s->pixelFormat) == s->pixelFormat;
+                          packetInfo->unitBytesPerPacket = c.cameraSpec.packetUnitBytes;
+                          packetInfo->maxBytesPerPacket = c.cameraSpec.packetMaxBytes;
+                          packetInfo->recommendedBytesPerPacket = c.cameraSpec.packetMaxBytes;
                           return Error();
                       });
 }
@@ -654,7 +654,7 @@ Error Camera::SetFormat7Configuration(const Format7ImageSettings* s, unsigned in
                       text(s->offsetX, " ", s->offsetY, " ", s->width, " ", s->height, " ", std::hex,
                            unsigned(s->pixelFormat), std::dec, " packet=", packetSize),
                       [&](SimState&, CameraState& c, auto&) {
-                          if (packetSize == 0 || packetSize > c.spec.packetMaxBytes)
+                          if (packetSize == 0 || packetSize > c.cameraSpec.packetMaxBytes)
                               return Error(PGRERROR_INVALID_PARAMETER, "Invalid packet size.");
                           c.format7 = *s;
                           c.format7PacketSize = packetSize;
@@ -685,9 +685,9 @@ Error GigECamera::WriteGVCPRegister(unsigned int address, unsigned int value, bo
 Error GigECamera::DiscoverGigEPacketSize(unsigned int* packetSize)
 {
     return cameraCall(serial_, "DiscoverGigEPacketSize", "", [&](SimState&, CameraState& c, auto&) {
-        if (c.spec.discoveredPacketSize == 0)
+        if (c.cameraSpec.discoveredPacketSize == 0)
             return Error(PGRERROR_FAILED, "Packet size discovery failed.");
-        *packetSize = c.spec.discoveredPacketSize;
+        *packetSize = c.cameraSpec.discoveredPacketSize;
         return Error();
     });
 }

@@ -58,7 +58,7 @@ FC2_API CameraSpec defaultCamera(unsigned int serial, FlyCapture2::InterfaceType
 
 // Empties the bus and every log; stops the SDK threads. The file of KESTRUNE_FLYCAPTURE_SIM is not read again.
 FC2_API void reset();
-FC2_API void addCamera(const CameraSpec& spec);
+FC2_API void addCamera(const CameraSpec& cameraSpec);
 FC2_API void removeCamera(unsigned int serial);
 // Cameras from a JSON description (the format of KESTRUNE_FLYCAPTURE_SIM); throws std::runtime_error.
 FC2_API void loadCameras(const std::string& jsonPath);

@@ -143,7 +143,7 @@ SimState::~SimState()
 CameraState* SimState::find(unsigned int serial)
 {
     for (auto& camera : cameras)
-        if (camera->spec.serial == serial)
+        if (camera->cameraSpec.serial == serial)
             return camera.get();
     return nullptr;
 }
@@ -169,8 +169,8 @@ std::optional<Error> SimState::injected(unsigned int serial, const std::string& 
 SimFrame SimState::makeFrame(CameraState& camera)
 {
     SimFrame frame;
-    frame.bayer = camera.spec.bayer;
-    if (camera.spec.interfaceType == INTERFACE_GIGE) {
+    frame.bayer = camera.cameraSpec.bayer;
+    if (camera.cameraSpec.interfaceType == INTERFACE_GIGE) {
         frame.cols = camera.gige.width;
         frame.rows = camera.gige.height;
         frame.format = camera.gige.pixelFormat;
@@ -179,10 +179,10 @@ SimFrame SimState::makeFrame(CameraState& camera)
         frame.rows = camera.format7.height;
         frame.format = camera.format7.pixelFormat;
     } else {
-        frame.format = camera.spec.pixelFormat;
+        frame.format = camera.cameraSpec.pixelFormat;
         if (!fixedModeSize(camera.videoMode, frame.cols, frame.rows)) {
-            frame.cols = camera.spec.width;
-            frame.rows = camera.spec.height;
+            frame.cols = camera.cameraSpec.width;
+            frame.rows = camera.cameraSpec.height;
         }
     }
     frame.stride = frame.cols * bytesPerPixel(frame.format);
@@ -235,16 +235,16 @@ void startCallbackThread(SimState& state, CameraState& camera)
     camera.sdkThread = std::thread(runCallbacks, &state, &camera);
 }
 
-void addCameraLocked(SimState& state, const CameraSpec& spec)
+void addCameraLocked(SimState& state, const CameraSpec& cameraSpec)
 {
-    if (state.find(spec.serial))
-        throw std::runtime_error("camera " + std::to_string(spec.serial) + " is already on the bus");
+    if (state.find(cameraSpec.serial))
+        throw std::runtime_error("camera " + std::to_string(cameraSpec.serial) + " is already on the bus");
     auto camera = std::make_unique<CameraState>();
-    camera->spec = spec;
+    camera->cameraSpec = cameraSpec;
     camera->config.grabTimeout = 5000;
-    camera->gige.width = spec.width;
-    camera->gige.height = spec.height;
-    camera->gige.pixelFormat = spec.pixelFormat;
+    camera->gige.width = cameraSpec.width;
+    camera->gige.height = cameraSpec.height;
+    camera->gige.pixelFormat = cameraSpec.pixelFormat;
     state.cameras.push_back(std::move(camera));
 }
 
@@ -257,26 +257,26 @@ void loadCamerasLocked(SimState& state, const std::string& jsonPath)
         const pt::ptree& c = entry.second;
         const auto interfaceType = interfaceFromText(c.get<std::string>("interface", "usb2"));
         const bool color = c.get<bool>("color", false);
-        CameraSpec spec = defaultCamera(c.get<unsigned int>("serial"), interfaceType, color);
-        spec.model = c.get<std::string>("model", spec.model);
-        spec.width = c.get<unsigned int>("width", spec.width);
-        spec.height = c.get<unsigned int>("height", spec.height);
+        CameraSpec cameraSpec = defaultCamera(c.get<unsigned int>("serial"), interfaceType, color);
+        cameraSpec.model = c.get<std::string>("model", cameraSpec.model);
+        cameraSpec.width = c.get<unsigned int>("width", cameraSpec.width);
+        cameraSpec.height = c.get<unsigned int>("height", cameraSpec.height);
         if (auto format = c.get_optional<std::string>("pixel_format"))
-            spec.pixelFormat = pixelFormatFromText(*format);
+            cameraSpec.pixelFormat = pixelFormatFromText(*format);
         if (auto bayer = c.get_optional<std::string>("bayer"))
-            spec.bayer = bayerFromText(*bayer);
+            cameraSpec.bayer = bayerFromText(*bayer);
         if (auto firmware = c.get_optional<std::string>("firmware"))
-            spec.firmwareRegister = firmwareFromText(*firmware);
-        spec.strobe = c.get<bool>("strobe", spec.strobe);
-        spec.softwareTrigger = c.get<bool>("software_trigger", spec.softwareTrigger);
+            cameraSpec.firmwareRegister = firmwareFromText(*firmware);
+        cameraSpec.strobe = c.get<bool>("strobe", cameraSpec.strobe);
+        cameraSpec.softwareTrigger = c.get<bool>("software_trigger", cameraSpec.softwareTrigger);
         if (auto properties = c.get_child_optional("properties")) {
             for (const auto& p : *properties) {
                 const PropertyType type = propertyFromText(p.first);
                 if (p.second.get_value<std::string>() == "absent") {
-                    spec.properties.erase(type);
+                    cameraSpec.properties.erase(type);
                     continue;
                 }
-                PropertySpec& property = spec.properties[type];
+                PropertySpec& property = cameraSpec.properties[type];
                 property.absMin = p.second.get<float>("min", property.absMin);
                 property.absMax = p.second.get<float>("max", property.absMax);
                 property.absValue = p.second.get<float>("value", property.absValue);
@@ -288,7 +288,7 @@ void loadCamerasLocked(SimState& state, const std::string& jsonPath)
                 property.max = p.second.get<unsigned int>("int_max", property.max);
             }
         }
-        addCameraLocked(state, spec);
+        addCameraLocked(state, cameraSpec);
     }
 }
 
@@ -296,15 +296,15 @@ void loadCamerasLocked(SimState& state, const std::string& jsonPath)
 
 CameraSpec defaultCamera(unsigned int serial, InterfaceType type, bool color)
 {
-    CameraSpec spec;
-    spec.serial = serial;
-    spec.interfaceType = type;
-    spec.color = color;
-    spec.model = color ? "Simulated colour camera" : "Simulated camera";
-    spec.pixelFormat = color ? PIXEL_FORMAT_RAW8 : PIXEL_FORMAT_MONO8;
-    spec.bayer = color ? RGGB : NONE;
-    spec.format7PixelFormats = color ? PIXEL_FORMAT_RAW8 : (PIXEL_FORMAT_MONO8 | PIXEL_FORMAT_RAW8);
-    auto& p = spec.properties;
+    CameraSpec cameraSpec;
+    cameraSpec.serial = serial;
+    cameraSpec.interfaceType = type;
+    cameraSpec.color = color;
+    cameraSpec.model = color ? "Simulated colour camera" : "Simulated camera";
+    cameraSpec.pixelFormat = color ? PIXEL_FORMAT_RAW8 : PIXEL_FORMAT_MONO8;
+    cameraSpec.bayer = color ? RGGB : NONE;
+    cameraSpec.format7PixelFormats = color ? PIXEL_FORMAT_RAW8 : (PIXEL_FORMAT_MONO8 | PIXEL_FORMAT_RAW8);
+    auto& p = cameraSpec.properties;
     p[BRIGHTNESS] = {0.0f, 6.0f, 1.5f, true, false, 0, 0, 0, 255};
     p[AUTO_EXPOSURE] = {-7.0f, 2.4f, 0.5f, false, false, 0, 0, 0, 1023};
     p[SHARPNESS] = {0.0f, 4095.0f, 1024.0f, true, false, 0, 0, 0, 4095};
@@ -322,8 +322,8 @@ CameraSpec defaultCamera(unsigned int serial, InterfaceType type, bool color)
         p[WHITE_BALANCE] = {0.0f, 0.0f, 0.0f, true, false, 480, 760, 0, 1023};
     }
     if (type != INTERFACE_GIGE)
-        spec.videoModes = {{VIDEOMODE_1280x960Y8, {3, 4}}, {5, {3, 4, 5}}};
-    return spec;
+        cameraSpec.videoModes = {{VIDEOMODE_1280x960Y8, {3, 4}}, {5, {3, 4, 5}}};
+    return cameraSpec;
 }
 
 void reset()
@@ -345,11 +345,11 @@ void reset()
     state.colorProcessing = HQ_LINEAR;
 }
 
-void addCamera(const CameraSpec& spec)
+void addCamera(const CameraSpec& cameraSpec)
 {
     SimState& state = SimState::instance();
     std::lock_guard<std::mutex> lock(state.mutex);
-    addCameraLocked(state, spec);
+    addCameraLocked(state, cameraSpec);
 }
 
 void removeCamera(unsigned int serial)
@@ -367,7 +367,7 @@ void removeCamera(unsigned int serial)
         thread.join();
     std::lock_guard<std::mutex> lock(state.mutex);
     state.cameras.erase(std::remove_if(state.cameras.begin(), state.cameras.end(),
-                                       [&](const auto& c) { return c->spec.serial == serial; }),
+                                       [&](const auto& c) { return c->cameraSpec.serial == serial; }),
                         state.cameras.end());
 }
 
@@ -447,15 +447,15 @@ void setButtonPressed(unsigned int serial, bool pressed)
 
 void setPropertyValue(unsigned int serial, PropertyType type, float absValue)
 {
-    withCamera(serial, [&](SimState&, CameraState& c) { c.spec.properties[type].absValue = absValue; });
+    withCamera(serial, [&](SimState&, CameraState& c) { c.cameraSpec.properties[type].absValue = absValue; });
 }
 
 Property property(unsigned int serial, PropertyType type)
 {
     return withCamera(serial, [&](SimState&, CameraState& c) {
         Property p(type);
-        const auto it = c.spec.properties.find(type);
-        if (it != c.spec.properties.end()) {
+        const auto it = c.cameraSpec.properties.find(type);
+        if (it != c.cameraSpec.properties.end()) {
             p.present = true;
             p.absValue = it->second.absValue;
             p.onOff = it->second.onOff;

@@ -25,7 +25,7 @@ struct SimFrame {
 };
 
 struct CameraState {
-    CameraSpec spec;
+    CameraSpec cameraSpec;
     bool connected = false;
     bool capturing = false;
     FlyCapture2::ImageEventCallback callback = nullptr;
@@ -95,7 +95,7 @@ private:
 };
 
 void startCallbackThread(SimState& state, CameraState& camera);
-void addCameraLocked(SimState& state, const CameraSpec& spec);
+void addCameraLocked(SimState& state, const CameraSpec& cameraSpec);
 void loadCamerasLocked(SimState& state, const std::string& jsonPath);
 
 }  // namespace fc2sim

@@ -40,7 +40,7 @@ thread_local uint32_t lastError = 0;
 enum class TakeState { idle, waiting, done, dropped };
 
 struct SimCamera {
-    CameraSpec spec;
+    CameraSpec cameraSpec;
     CameraState state;
     bool connected = true;
     int dropCount = 0;
@@ -54,7 +54,7 @@ struct SimCamera {
 
     std::size_t frameSize() const
     {
-        return std::size_t(spec.width) * spec.height * (state.pixelFormat == 1 ? 2 : 1);
+        return std::size_t(cameraSpec.width) * cameraSpec.height * (state.pixelFormat == 1 ? 2 : 1);
     }
 };
 
@@ -131,16 +131,16 @@ public:
     SimCamera& bySerial(uint32_t serial)
     {
         for (const auto& camera : storage)
-            if (camera->spec.serial == serial && camera->connected)
+            if (camera->cameraSpec.serial == serial && camera->connected)
                 return *camera;
         throw std::out_of_range("no simulated camera with serial " + std::to_string(serial));
     }
 
-    int add(const CameraSpec& spec)
+    int add(const CameraSpec& cameraSpec)
     {
         auto camera = std::make_unique<SimCamera>();
-        camera->spec = spec;
-        camera->state.pixelFormat = spec.pixelFormat;
+        camera->cameraSpec = cameraSpec;
+        camera->state.pixelFormat = cameraSpec.pixelFormat;
         connected.push_back(camera.get());
         storage.push_back(std::move(camera));
         return static_cast<int>(connected.size());
@@ -261,7 +261,7 @@ void Simulator::deliver(SimCamera& camera, std::unique_lock<std::mutex>& guard)
     }
     const std::size_t size = camera.frameSize();
     std::vector<unsigned char> frame(size);
-    const std::vector<unsigned char>& content = camera.spec.frame;
+    const std::vector<unsigned char>& content = camera.cameraSpec.frame;
     for (std::size_t i = 0; i < size; ++i)
         frame[i] = content.empty() ? static_cast<unsigned char>((i + camera.frameIndex) & 0xFF)
                                    : content[i % content.size()];
@@ -303,39 +303,39 @@ void Simulator::loadFileLocked(const std::string& path)
     const auto listed = root.get_child_optional("cameras");
     for (const auto& entry : listed ? *listed : none) {
         const auto& item = entry.second;
-        CameraSpec spec;
-        spec.serial = item.get<uint32_t>("serial");
-        spec.model = item.get<uint32_t>("model", spec.model);
-        spec.firmware = item.get<uint32_t>("firmware", spec.firmware);
-        spec.width = item.get<uint32_t>("width", spec.width);
-        spec.height = item.get<uint32_t>("height", spec.height);
-        spec.pixelFormat = item.get<uint32_t>("pixel_format", spec.pixelFormat);
-        spec.gpioInputs = static_cast<unsigned char>(item.get<unsigned>("gpio_inputs", spec.gpioInputs));
-        spec.properties[colorFormat].value = item.get<float>("color_format", 0.0f);
+        CameraSpec cameraSpec;
+        cameraSpec.serial = item.get<uint32_t>("serial");
+        cameraSpec.model = item.get<uint32_t>("model", cameraSpec.model);
+        cameraSpec.firmware = item.get<uint32_t>("firmware", cameraSpec.firmware);
+        cameraSpec.width = item.get<uint32_t>("width", cameraSpec.width);
+        cameraSpec.height = item.get<uint32_t>("height", cameraSpec.height);
+        cameraSpec.pixelFormat = item.get<uint32_t>("pixel_format", cameraSpec.pixelFormat);
+        cameraSpec.gpioInputs = static_cast<unsigned char>(item.get<unsigned>("gpio_inputs", cameraSpec.gpioInputs));
+        cameraSpec.properties[colorFormat].value = item.get<float>("color_format", 0.0f);
         if (const auto rates = item.get_child_optional("frame_rates")) {
-            spec.frameRates.clear();
+            cameraSpec.frameRates.clear();
             for (const auto& rate : *rates)
-                spec.frameRates.push_back(rate.second.get_value<float>());
+                cameraSpec.frameRates.push_back(rate.second.get_value<float>());
         }
         if (const auto fill = item.get_optional<unsigned>("frame_fill"))
-            spec.frame.assign(1, static_cast<unsigned char>(*fill));
+            cameraSpec.frame.assign(1, static_cast<unsigned char>(*fill));
         if (const auto properties = item.get_child_optional("properties")) {
             for (const auto& p : *properties) {
                 const uint32_t id = static_cast<uint32_t>(std::stoul(p.first));
-                Property& property = spec.properties[id];
+                Property& property = cameraSpec.properties[id];
                 property.value = number(p.second, "value", property.value);
                 property.min = number(p.second, "min", property.min);
                 property.max = number(p.second, "max", property.max);
                 property.defaultValue = number(p.second, "default", property.value);
             }
         }
-        specs.push_back(spec);
+        specs.push_back(cameraSpec);
     }
     storage.clear();
     connected.clear();
     handles.clear();
-    for (const CameraSpec& spec : specs)
-        add(spec);
+    for (const CameraSpec& cameraSpec : specs)
+        add(cameraSpec);
 }
 
 bool failed(uint32_t code)
@@ -393,10 +393,10 @@ void loadFile(const std::string& path)
     simulator.loadFileLocked(path);
 }
 
-int addCamera(const CameraSpec& spec)
+int addCamera(const CameraSpec& cameraSpec)
 {
     auto guard = simulator.lock();
-    return simulator.add(spec);
+    return simulator.add(cameraSpec);
 }
 
 void removeCamera(uint32_t serial)
@@ -411,19 +411,19 @@ void removeCamera(uint32_t serial)
 void setFrameContent(uint32_t serial, const std::vector<unsigned char>& frame)
 {
     auto guard = simulator.lock();
-    simulator.bySerial(serial).spec.frame = frame;
+    simulator.bySerial(serial).cameraSpec.frame = frame;
 }
 
 void setGpioInputs(uint32_t serial, unsigned char inputs)
 {
     auto guard = simulator.lock();
-    simulator.bySerial(serial).spec.gpioInputs = inputs;
+    simulator.bySerial(serial).cameraSpec.gpioInputs = inputs;
 }
 
 void setProperty(uint32_t serial, uint32_t property, const Property& value)
 {
     auto guard = simulator.lock();
-    simulator.bySerial(serial).spec.properties[property] = value;
+    simulator.bySerial(serial).cameraSpec.properties[property] = value;
 }
 
 void failCall(const std::string& call, uint32_t code, int times, int skip)
@@ -486,7 +486,7 @@ CameraState cameraState(uint32_t serial)
 float propertyValue(uint32_t serial, uint32_t property)
 {
     auto guard = simulator.lock();
-    return simulator.bySerial(serial).spec.properties.at(property).value;
+    return simulator.bySerial(serial).cameraSpec.properties.at(property).value;
 }
 
 std::vector<Call> calls()
@@ -550,8 +550,8 @@ int32_t LucamEnumCameras(LucamVersion* versions, uint32_t count)
         return failResult(lucamsim::errorBadParameter);
     const uint32_t n = std::min<uint32_t>(count, static_cast<uint32_t>(simulator.connected.size()));
     for (uint32_t i = 0; i < n; ++i) {
-        const lucamsim::CameraSpec& spec = simulator.connected[i]->spec;
-        versions[i] = LucamVersion{spec.firmware, 0x10, 0x0506, 0x0506, spec.serial, 0};
+        const lucamsim::CameraSpec& cameraSpec = simulator.connected[i]->cameraSpec;
+        versions[i] = LucamVersion{cameraSpec.firmware, 0x10, 0x0506, 0x0506, cameraSpec.serial, 0};
     }
     return static_cast<int32_t>(n);
 }
@@ -599,9 +599,9 @@ bool LucamCameraReset(LucamHandle handle)
     BoolResult failResult;
     LUCAM_ENTER("LucamCameraReset", "");
     LUCAM_CAMERA(handle);
-    for (auto& property : camera->spec.properties)
+    for (auto& property : camera->cameraSpec.properties)
         property.second.value = property.second.defaultValue;
-    camera->state.pixelFormat = camera->spec.pixelFormat;
+    camera->state.pixelFormat = camera->cameraSpec.pixelFormat;
     camera->state.hwTrigger = false;
     return true;
 }
@@ -618,7 +618,7 @@ bool LucamGetCameraId(LucamHandle handle, uint32_t* id)
     LUCAM_CAMERA(handle);
     if (!id)
         return failResult(lucamsim::errorBadParameter);
-    *id = camera->spec.model;
+    *id = camera->cameraSpec.model;
     return true;
 }
 
@@ -629,9 +629,9 @@ bool LucamGetFormat(LucamHandle handle, LucamFrameFormat* format, float* frameRa
     LUCAM_CAMERA(handle);
     if (!format)
         return failResult(lucamsim::errorBadParameter);
-    *format = LucamFrameFormat{0, 0, camera->spec.width, camera->spec.height, camera->state.pixelFormat, 1, 1, 1, 1};
+    *format = LucamFrameFormat{0, 0, camera->cameraSpec.width, camera->cameraSpec.height, camera->state.pixelFormat, 1, 1, 1, 1};
     if (frameRate)
-        *frameRate = camera->spec.frameRates.empty() ? 0.0f : camera->spec.frameRates.back();
+        *frameRate = camera->cameraSpec.frameRates.empty() ? 0.0f : camera->cameraSpec.frameRates.back();
     return true;
 }
 
@@ -641,8 +641,8 @@ bool LucamPropertyRange(LucamHandle handle, uint32_t property, float* min, float
     BoolResult failResult;
     LUCAM_ENTER("LucamPropertyRange", property);
     LUCAM_CAMERA(handle);
-    const auto it = camera->spec.properties.find(property);
-    if (it == camera->spec.properties.end())
+    const auto it = camera->cameraSpec.properties.find(property);
+    if (it == camera->cameraSpec.properties.end())
         return failResult(lucamsim::errorNotSupported);
     if (min)
         *min = it->second.min;
@@ -660,8 +660,8 @@ bool LucamSetProperty(LucamHandle handle, uint32_t property, float value, int32_
     BoolResult failResult;
     LUCAM_ENTER("LucamSetProperty", property, value, flags);
     LUCAM_CAMERA(handle);
-    const auto it = camera->spec.properties.find(property);
-    if (it == camera->spec.properties.end())
+    const auto it = camera->cameraSpec.properties.find(property);
+    if (it == camera->cameraSpec.properties.end())
         return failResult(lucamsim::errorNotSupported);
     if (std::isnan(value) || value < it->second.min || value > it->second.max)
         return failResult(lucamsim::errorOutOfBounds);
@@ -675,8 +675,8 @@ bool LucamGetProperty(LucamHandle handle, uint32_t property, float* value, int32
     BoolResult failResult;
     LUCAM_ENTER("LucamGetProperty", property);
     LUCAM_CAMERA(handle);
-    const auto it = camera->spec.properties.find(property);
-    if (it == camera->spec.properties.end())
+    const auto it = camera->cameraSpec.properties.find(property);
+    if (it == camera->cameraSpec.properties.end())
         return failResult(lucamsim::errorNotSupported);
     if (value)
         *value = it->second.value;
@@ -795,7 +795,7 @@ bool LucamConvertFrameToRgb24(LucamHandle handle, unsigned char* destination, co
         return failResult(lucamsim::errorBadParameter);
     if (pixelFormat != 0)
         return failResult(lucamsim::errorInvalidPixelFormat);
-    if (width > camera->spec.width || height > camera->spec.height)
+    if (width > camera->cameraSpec.width || height > camera->cameraSpec.height)
         return failResult(lucamsim::errorBadTarget);
     for (std::size_t i = 0; i < std::size_t(width) * height; ++i) {
         destination[3 * i] = source[i];
@@ -816,7 +816,7 @@ bool LucamConvertFrameToRgb48(LucamHandle handle, uint16_t* destination, const u
         return failResult(lucamsim::errorBadParameter);
     if (pixelFormat != 1)
         return failResult(lucamsim::errorInvalidPixelFormat);
-    if (width > camera->spec.width || height > camera->spec.height)
+    if (width > camera->cameraSpec.width || height > camera->cameraSpec.height)
         return failResult(lucamsim::errorBadTarget);
     for (std::size_t i = 0; i < std::size_t(width) * height; ++i) {
         uint16_t v;
@@ -832,7 +832,7 @@ int32_t LucamEnumAvailableFrameRates(LucamHandle handle, uint32_t count, float* 
     auto failResult = failedCount;
     LUCAM_ENTER("LucamEnumAvailableFrameRates", count);
     LUCAM_CAMERA(handle);
-    const std::vector<float>& all = camera->spec.frameRates;
+    const std::vector<float>& all = camera->cameraSpec.frameRates;
     if (!rates)
         return static_cast<int32_t>(all.size());
     const std::size_t n = std::min<std::size_t>(count, all.size());
@@ -846,7 +846,7 @@ bool LucamOneShotAutoWhiteBalance(LucamHandle handle, uint32_t startX, uint32_t 
     BoolResult failResult;
     LUCAM_ENTER("LucamOneShotAutoWhiteBalance", startX, startY, width, height);
     LUCAM_CAMERA(handle);
-    if (width == 0 || height == 0 || startX + width > camera->spec.width || startY + height > camera->spec.height)
+    if (width == 0 || height == 0 || startX + width > camera->cameraSpec.width || startY + height > camera->cameraSpec.height)
         return failResult(lucamsim::errorBadTarget);
     return true;
 }
@@ -859,7 +859,7 @@ bool LucamGpioRead(LucamHandle handle, unsigned char* outputs, unsigned char* in
     if (outputs)
         *outputs = camera->state.gpioOutputs;
     if (inputs)
-        *inputs = camera->spec.gpioInputs;
+        *inputs = camera->cameraSpec.gpioInputs;
     return true;
 }
 

@@ -86,7 +86,7 @@ void reset();
 // Replaces the connected cameras by those of a description file; throws std::runtime_error when unreadable.
 void loadFile(const std::string& path);
 // Connects a camera after those already connected; returns its camera number (1-based).
-int addCamera(const CameraSpec& spec);
+int addCamera(const CameraSpec& cameraSpec);
 // Disconnects a camera: it is no longer counted, and calls on its open handle fail with code 49.
 void removeCamera(uint32_t serial);
 

@@ -24,15 +24,15 @@ inline std::vector<unsigned char> rowFrame()
 
 inline lucamsim::CameraSpec camera(uint32_t serial, uint32_t model, float colorFormat)
 {
-    lucamsim::CameraSpec spec;
-    spec.serial = serial;
-    spec.model = model;
-    spec.width = frameWidth;
-    spec.height = frameHeight;
-    spec.properties[lucamsim::colorFormat].value = colorFormat;
-    spec.properties[lucamsim::colorFormat].defaultValue = colorFormat;
-    spec.frame = rowFrame();
-    return spec;
+    lucamsim::CameraSpec cameraSpec;
+    cameraSpec.serial = serial;
+    cameraSpec.model = model;
+    cameraSpec.width = frameWidth;
+    cameraSpec.height = frameHeight;
+    cameraSpec.properties[lucamsim::colorFormat].value = colorFormat;
+    cameraSpec.properties[lucamsim::colorFormat].defaultValue = colorFormat;
+    cameraSpec.frame = rowFrame();
+    return cameraSpec;
 }
 
 // A monochrome main camera (serial 1001) and a colour texture camera (serial 1002), nothing else.

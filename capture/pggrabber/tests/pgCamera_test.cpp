@@ -39,10 +39,10 @@ protected:
         fc2sim::reset();
     }
 
-    static std::unique_ptr<pgGrabber> open(const fc2sim::CameraSpec& spec)
+    static std::unique_ptr<pgGrabber> open(const fc2sim::CameraSpec& cameraSpec)
     {
-        fc2sim::addCamera(spec);
-        return std::make_unique<pgGrabber>(std::to_string(spec.serial));
+        fc2sim::addCamera(cameraSpec);
+        return std::make_unique<pgGrabber>(std::to_string(cameraSpec.serial));
     }
 
     static void change(pgGrabber& camera, const std::function<void(pgGrabber::pgParameters&)>& edit)
@@ -55,10 +55,10 @@ protected:
 
 TEST_F(PgCamera, ConnectBringsTheCameraIntoAKnownState)
 {
-    fc2sim::CameraSpec spec = fc2sim::defaultCamera(100);
-    spec.properties[SHUTTER].autoMode = true;
-    spec.properties[AUTO_EXPOSURE].autoMode = true;
-    const auto camera = open(spec);
+    fc2sim::CameraSpec cameraSpec = fc2sim::defaultCamera(100);
+    cameraSpec.properties[SHUTTER].autoMode = true;
+    cameraSpec.properties[AUTO_EXPOSURE].autoMode = true;
+    const auto camera = open(cameraSpec);
 
     const TriggerMode trigger = fc2sim::triggerMode(100);
     EXPECT_TRUE(trigger.onOff);
@@ -100,9 +100,9 @@ TEST_F(PgCamera, TemperatureIsWholeKelvinsInCelsius)
     const std::pair<unsigned int, float> cases[] = {{3000, 26.85f}, {3005, 26.85f}, {3009, 26.85f}, {2745, 0.85f}};
     unsigned int serial = 150;
     for (auto [tenths, celsius] : cases) {
-        fc2sim::CameraSpec spec = fc2sim::defaultCamera(++serial);
-        spec.properties[TEMPERATURE].valueA = tenths;
-        EXPECT_NEAR(celsius, open(spec)->getTemperature(), 0.005f) << tenths;
+        fc2sim::CameraSpec cameraSpec = fc2sim::defaultCamera(++serial);
+        cameraSpec.properties[TEMPERATURE].valueA = tenths;
+        EXPECT_NEAR(celsius, open(cameraSpec)->getTemperature(), 0.005f) << tenths;
     }
 }
 
@@ -180,9 +180,9 @@ TEST_F(PgCamera, OnlyUsbAndGigeInterfacesAreOpened)
 
 TEST_F(PgCamera, AFailedConnectReleasesTheCamera)
 {
-    fc2sim::CameraSpec spec = fc2sim::defaultCamera(8);
-    spec.softwareTrigger = false;
-    fc2sim::addCamera(spec);
+    fc2sim::CameraSpec cameraSpec = fc2sim::defaultCamera(8);
+    cameraSpec.softwareTrigger = false;
+    fc2sim::addCamera(cameraSpec);
     EXPECT_EQ("This camera does not support external trigger.", messageOf([] { pgGrabber camera("8"); }));
     EXPECT_FALSE(fc2sim::isConnected(8));
 
@@ -202,9 +202,9 @@ class PgFirmware : public PgCamera, public testing::WithParamInterface<FirmwareC
 
 TEST_P(PgFirmware, ReadFromTheRegisterAndCheckedNumberByNumber)
 {
-    fc2sim::CameraSpec spec = fc2sim::defaultCamera(200);
-    spec.firmwareRegister = GetParam().registerValue;
-    const auto camera = open(spec);
+    fc2sim::CameraSpec cameraSpec = fc2sim::defaultCamera(200);
+    cameraSpec.firmwareRegister = GetParam().registerValue;
+    const auto camera = open(cameraSpec);
     const pgGrabber::sFirmwareVersion& v = camera->getFirmwareVersion();
     EXPECT_EQ(GetParam().major, v.major);
     EXPECT_EQ(GetParam().minor, v.minor);
@@ -226,9 +226,9 @@ TEST_F(PgCamera, FrameRateByValueIsKeptInTheCameraRange)
         camera->setFrameRate(fps);
         EXPECT_EQ(1, countCalls(300, std::string("SetProperty FRAME_RATE absControl=1 on=1 auto=0 abs=") + sent)) << fps;
     }
-    fc2sim::CameraSpec spec = fc2sim::defaultCamera(301);
-    spec.properties.erase(FRAME_RATE);
-    const auto noRate = open(spec);
+    fc2sim::CameraSpec cameraSpec = fc2sim::defaultCamera(301);
+    cameraSpec.properties.erase(FRAME_RATE);
+    const auto noRate = open(cameraSpec);
     fc2sim::clearCalls();
     EXPECT_EQ("PgGrabber, property FRAME_RATE unavailable", messageOf([&] { noRate->setFrameRate(30.0f); }));
     EXPECT_EQ(0, countCalls(301, "SetProperty"));
@@ -260,9 +260,9 @@ TEST_F(PgCamera, TriggerModeAndReadyWait)
 
 TEST_F(PgCamera, PropertySettersCheckAvailabilityAndRange)
 {
-    fc2sim::CameraSpec spec = fc2sim::defaultCamera(500);
-    spec.properties.erase(GAIN);
-    const auto camera = open(spec);
+    fc2sim::CameraSpec cameraSpec = fc2sim::defaultCamera(500);
+    cameraSpec.properties.erase(GAIN);
+    const auto camera = open(cameraSpec);
     fc2sim::clearCalls();
     EXPECT_EQ("Property 'Gain' is not available.", messageOf([&] { camera->setGain(1.0f); }));
     EXPECT_EQ("Invalid property value 70, available diapason 0.01..66",
@@ -314,9 +314,9 @@ TEST_F(PgCamera, AnUnchangedParameterSetSendsOnlyTheExposure)
 
 TEST_F(PgCamera, StrobeMembersNeedAStrobe)
 {
-    fc2sim::CameraSpec spec = fc2sim::defaultCamera(700);
-    spec.strobe = false;
-    const auto camera = open(spec);
+    fc2sim::CameraSpec cameraSpec = fc2sim::defaultCamera(700);
+    cameraSpec.strobe = false;
+    const auto camera = open(cameraSpec);
     for (const auto& call : std::vector<std::function<void()>>{[&] { camera->getStrobeEnable(); },
                                                                [&] { camera->setStrobeDelay(1.0f); },
                                                                [&] { camera->getStrobeLength(); }})
@@ -332,9 +332,9 @@ TEST_F(PgCamera, StrobeMembersNeedAStrobe)
 
 TEST_F(PgCamera, UsbStartInAFixedVideoMode)
 {
-    fc2sim::CameraSpec spec = fc2sim::defaultCamera(800);
-    spec.properties[FRAME_RATE].absMax = 30.0f;
-    const auto camera = open(spec);
+    fc2sim::CameraSpec cameraSpec = fc2sim::defaultCamera(800);
+    cameraSpec.properties[FRAME_RATE].absMax = 30.0f;
+    const auto camera = open(cameraSpec);
     change(*camera, [](pgGrabber::pgParameters& p) { p.frameRate = pgGrabber::FR_60; });
     fc2sim::clearCalls();
     camera->start();
@@ -385,10 +385,10 @@ TEST_F(PgCamera, UsbStartInFormat7)
                           {640, 480, 2, nullptr}};
     unsigned int serial = 900;
     for (const Case& c : cases) {
-        fc2sim::CameraSpec spec = fc2sim::defaultCamera(++serial);
-        spec.packetUnitBytes = 4;
-        spec.packetMaxBytes = 8;
-        const auto camera = open(spec);
+        fc2sim::CameraSpec cameraSpec = fc2sim::defaultCamera(++serial);
+        cameraSpec.packetUnitBytes = 4;
+        cameraSpec.packetMaxBytes = 8;
+        const auto camera = open(cameraSpec);
         change(*camera, [&](pgGrabber::pgParameters& p) {
             p.useFormat7 = true;
             p.packetSize = c.factor;
@@ -589,10 +589,10 @@ TEST_F(PgCamera, CallbackModeQueuesFiveFramesFromTheSdkThread)
 
 TEST_F(PgCamera, GigeConnectSetsPacketsAreaAndTimeout)
 {
-    fc2sim::CameraSpec spec = fc2sim::defaultCamera(1600, INTERFACE_GIGE);
-    spec.powerUpReads = 2;
-    spec.firmwareRegister = 0x02000000;
-    const auto camera = open(spec);
+    fc2sim::CameraSpec cameraSpec = fc2sim::defaultCamera(1600, INTERFACE_GIGE);
+    cameraSpec.powerUpReads = 2;
+    cameraSpec.firmwareRegister = 0x02000000;
+    const auto camera = open(cameraSpec);
     EXPECT_EQ(3, countCalls(1600, "ReadRegister 610"));
     const TriggerMode trigger = fc2sim::triggerMode(1600);
     EXPECT_TRUE(trigger.onOff);
