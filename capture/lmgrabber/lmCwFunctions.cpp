@@ -1,5 +1,6 @@
 // The cw exports of the Lumenera library over lmGrabber objects, and the global map from handle to record.
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -93,6 +94,7 @@ void initializeRecord(lmCameraRecord& record, const niTypes::niPtree* config,
         record.strobeOnParameters = working;
         record.strobeOnParameters.strobeEnable = true;
         record.strobeOffParameters.strobeEnable = false;
+        record.strobeOffParameters.depth = working.depth;  // both strobe sets give the host one frame layout
     });
 
     // The strobe-off set works without flash: a long automatic exposure and a moderate gain.
@@ -140,6 +142,26 @@ void initializeRecord(lmCameraRecord& record, const niTypes::niPtree* config,
         textureSettings->channels = working.rgb ? 3 : 1;
     }
     setFormat(record.textureFormat, working, working.rgb ? 3 : 1);
+}
+
+// Applies one of the record's strobe sets. The camera keeps its pixel depth: the host's frame layout stays.
+void applyStrobeSet(lmGrabber& camera, lmGrabber::lmParameters& set)
+{
+    set.depth = camera.getDepthBits();
+    camera.setParameters(set);
+}
+
+// Turns a frame of grey samples (bytes each), packed at the start of rgb's buffer, into the three channels.
+void spreadGreyToRgb(Image& rgb, int bytes)
+{
+    const std::size_t samples = std::size_t(rgb.width) * std::size_t(rgb.height);
+    const std::size_t size = static_cast<std::size_t>(bytes);
+    unsigned char sample[2];
+    for (std::size_t i = samples; i-- > 0;) {  // from the end: a sample is read before its place is written
+        std::memcpy(sample, rgb.data + i * size, size);
+        for (std::size_t c = 0; c < 3; ++c)
+            std::memcpy(rgb.data + (3 * i + c) * size, sample, size);
+    }
 }
 
 // Lays frame out for one raw frame of camera (reusing its buffer when the size stays) and arms the camera's
@@ -289,7 +311,7 @@ CW_API void cwCapture(cwHandle handle, bool captureMain, bool captureTexture)
         if (!record.textureCamera)
             throw std::runtime_error(capture::textureCameraNotInitializedText);
         lmGrabber& texture = *record.textureCamera;
-        if (!texture.waitFlashInterval())
+        if (!lmGrabberAccess::impl(texture).takeFlashSlot())
             throw std::runtime_error("cwGetFrameTexture: error at control flash strobe interval!");
         armFrame(texture, record.textureFormat, textureBayerCode(texture), record.textureFrame,
                  record.textureFrameReady);
@@ -355,10 +377,14 @@ CW_API void cwConvertTextureRawToRgb(cwHandle handle, const Image* raw, Image* r
     lmGrabber& texture = *record.textureCamera;
     if (!raw || !raw->data || static_cast<unsigned>(raw->dataSize) < texture.getRawBufferSize())
         throw std::invalid_argument("cwConvertTextureRawToRgb: raw frame smaller than the camera's frame");
-    rgb->create(record.textureFormat.width, record.textureFormat.height, 3, record.textureFormat.step, 2);
+    const int bytes = rawBytesPerPixel(texture);
+    const int width = record.textureFormat.width;
+    rgb->create(width, record.textureFormat.height, 3, 3 * width * bytes, 2);
     if (static_cast<unsigned>(rgb->dataSize) < texture.getFrameSize())
         throw std::invalid_argument("cwConvertTextureRawToRgb: frame layout smaller than the camera's frame");
     texture.convertRawToFrame(raw->data, rgb->data);
+    if (!texture.getParameters().rgb)
+        spreadGreyToRgb(*rgb, bytes);  // a monochrome camera's frame is copied, not converted
     rgb->rotate();
     rgb->mirror(1);
 }
@@ -385,7 +411,7 @@ CW_API void cwEnableStrobe(cwHandle handle)
         on.gainG1 = off.gainG1;
         on.gainG2 = off.gainG2;
     }
-    main.setParameters(on);
+    applyStrobeSet(main, on);
 }
 
 CW_API void cwDisableStrobe(cwHandle handle)
@@ -404,7 +430,7 @@ CW_API void cwDisableStrobe(cwHandle handle)
         off.gainG1 = on.gainG1;
         off.gainG2 = on.gainG2;
     }
-    main.setParameters(off);
+    applyStrobeSet(main, off);
 }
 
 CW_API void cwEnableTextureFlash(cwHandle handle, bool on)

@@ -132,6 +132,29 @@ bool lmGrabberImpl::waitFlashInterval()
     return flashEvent.timedWait(parameters.minFlashStrobeInterval);
 }
 
+bool lmGrabberImpl::passFlashGate()
+{
+    if (!flashEvent.poll() && !flashEvent.timedWait(parameters.minFlashStrobeInterval))
+        return false;
+    flashEvent.reset();
+    return true;
+}
+
+void lmGrabberImpl::restartFlashInterval()
+{
+    flashEvent.setAfter(parameters.minFlashStrobeInterval);
+}
+
+bool lmGrabberImpl::takeFlashSlot()
+{
+    if (!flashGated())
+        return true;
+    if (!passFlashGate())
+        return false;
+    restartFlashInterval();
+    return true;
+}
+
 const std::vector<float>& lmGrabberImpl::getFrameRates()
 {
     const int32_t count = LucamEnumAvailableFrameRates(cameraHandle, 0, nullptr);

@@ -67,6 +67,10 @@ public:
     // callback disarmed.
     void armSnapshot(unsigned char* buffer, unsigned bufferSize, BaseLibrary::Event& event);
     bool waitFlashInterval();
+    // For a flash fired outside captureFrameRaw: true when it may fire now, after waiting at most one minimum
+    // interval for the last flash's interval to end; a new interval then starts. Always true without a flash
+    // interval.
+    bool takeFlashSlot();
     void disarm();  // the next delivered frame goes nowhere
 
     Parameters& params() { return parameters; }
@@ -78,6 +82,10 @@ public:
 
 protected:
     void allocateFrameBuffer();
+    // The minimum interval between flashes counts from the last flash attempt, whether or not its frame came.
+    bool flashGated() const { return parameters.hasFlash && parameters.minFlashStrobeInterval > 0; }
+    bool passFlashGate();         // waits at most one interval for the last one to end; the gate then stays shut
+    void restartFlashInterval();  // opens the gate again one interval from now
     void removeCallback();
 
     static void snapshotCallback(void* context, unsigned char* data, uint32_t length);

@@ -92,32 +92,39 @@ LucamHandle lmGrabberImplFastSnapshot::releaseCamera()
 
 void lmGrabberImplFastSnapshot::captureFrameRaw(unsigned char* buffer)
 {
-    const bool gated = parameters.hasFlash && parameters.minFlashStrobeInterval > 0;
-    if (gated) {
-        if (flashEvent.poll() || flashEvent.timedWait(parameters.minFlashStrobeInterval))
-            flashEvent.reset();
-        else
-            throw std::runtime_error("Error at control flash strobe interval");
-    }
-    checkLucam(LucamTakeFastFrame(cameraHandle, buffer));
-    if (parameters.shutterSpeedAuto || parameters.autoGain) {
-        if (tunePending) {
-            tunePending = false;
-            adjustExposure(buffer);
-            if (parameters.tuneAutoExposureOnStart) {
-                for (int pass = 0; pass < 8; ++pass) {
-                    checkLucam(LucamTakeFastFrame(cameraHandle, buffer));
-                    const bool significant = adjustExposure(buffer);
-                    if (!significant && pass % 2 == 1)
-                        break;
-                }
-            }
-        } else {
-            adjustExposure(buffer);
-        }
+    const bool gated = flashGated();
+    if (gated && !passFlashGate())
+        throw std::runtime_error("Error at control flash strobe interval");
+    try {
+        takeFrames(buffer);
+    } catch (...) {
+        if (gated)
+            restartFlashInterval();  // a lost frame was still a flash attempt
+        throw;
     }
     if (gated)
-        flashEvent.setAfter(parameters.minFlashStrobeInterval);
+        restartFlashInterval();
+}
+
+void lmGrabberImplFastSnapshot::takeFrames(unsigned char* buffer)
+{
+    checkLucam(LucamTakeFastFrame(cameraHandle, buffer));
+    if (!parameters.shutterSpeedAuto && !parameters.autoGain)
+        return;
+    if (!tunePending) {
+        adjustExposure(buffer);
+        return;
+    }
+    tunePending = false;
+    adjustExposure(buffer);
+    if (!parameters.tuneAutoExposureOnStart)
+        return;
+    for (int pass = 0; pass < 8; ++pass) {
+        checkLucam(LucamTakeFastFrame(cameraHandle, buffer));
+        const bool significant = adjustExposure(buffer);
+        if (!significant && pass % 2 == 1)
+            break;
+    }
 }
 
 bool lmGrabberImplFastSnapshot::adjustExposure(const unsigned char* frame)

@@ -54,6 +54,7 @@ public:
     bool adjustExposure(const unsigned char* frame);
 
 protected:
+    void takeFrames(unsigned char* buffer);  // one frame, and the start-up tuning's frames when it is due
     void setProperty(uint32_t property, float value, int32_t flags = 0);
 
     std::unique_ptr<lmgrabber::AutoExposureState> autoExposureState;

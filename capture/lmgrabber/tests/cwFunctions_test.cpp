@@ -246,6 +246,49 @@ TEST_F(CwLumenera, SixteenBitFramesFillTheirWholeBuffer)
     EXPECT_EQ(71, frame.data[frame.dataSize - 1]);
 }
 
+TEST_F(CwLumenera, StrobeSwitchesKeepTheSixteenBitLayout)
+{
+    niTypes::niPtree tree = lmtest::scannerConfig();
+    tree.put("Device.Camera.Lumenera.bpp", 16);
+    const cwHandle handle = initialize(tree);
+    const int size = 2 * lmtest::frameWidth * lmtest::frameHeight;
+    for (auto strobeSwitch : {cwDisableStrobe, cwEnableStrobe, cwDisableStrobe}) {
+        strobeSwitch(handle);
+        EXPECT_EQ(1u, lucamsim::cameraState(lmtest::mainSerial).pixelFormat);
+        Image frame;
+        cwCapture(handle, true, false);
+        ASSERT_TRUE(lucamsim::triggerPulse(lmtest::mainSerial));
+        cwGetFrame(handle, &frame);
+        EXPECT_EQ(size, frame.dataSize);
+        EXPECT_EQ(71, frame.data[size - 1]);
+        cwCapture(handle, false, false);
+        cwGetFrame(handle, &frame);  // taken at once, over the camera's own buffer
+        EXPECT_EQ(size, frame.dataSize);
+        EXPECT_EQ(71, frame.data[size - 1]);
+    }
+}
+
+TEST_F(CwLumenera, SecondFrameAfterADeliveryGoesNowhere)
+{
+    const cwHandle handle = initialize(lmtest::scannerConfig());
+    cwCapture(handle, true, false);
+    ASSERT_TRUE(lucamsim::triggerPulse(lmtest::mainSerial));
+    Image frame;
+    cwGetFrame(handle, &frame);  // the host now owns the buffer the frame was delivered into
+    const int delivered = lucamsim::cameraState(lmtest::mainSerial).framesDelivered;
+    lucamsim::setFrameContent(lmtest::mainSerial, std::vector<unsigned char>(1, 200));
+    ASSERT_TRUE(lucamsim::triggerPulse(lmtest::mainSerial));
+    lucamsim::waitIdle();
+    EXPECT_EQ(delivered + 1, lucamsim::cameraState(lmtest::mainSerial).framesDelivered);
+    EXPECT_EQ(lmtest::rowFrame(), std::vector<unsigned char>(frame.data, frame.data + frame.dataSize));
+
+    cwCapture(handle, true, false);  // armed again: the next frame comes
+    ASSERT_TRUE(lucamsim::triggerPulse(lmtest::mainSerial));
+    Image next;
+    cwGetFrame(handle, &next);
+    EXPECT_EQ(200, next.data[0]);
+}
+
 TEST_F(CwLumenera, WithoutTriggerTheFrameIsTakenAtOnce)
 {
     const cwHandle handle = initialize(lmtest::scannerConfig());
@@ -306,6 +349,29 @@ TEST_F(CwLumenera, TextureFramesConvertRawAndMoveOnce)
     EXPECT_EQ(lmtest::frameWidth, converted.height);
 }
 
+TEST_F(CwLumenera, MonochromeTextureConvertsToGreyRgb)
+{
+    niTypes::niPtree tree = mainOnlyConfig();
+    tree.put("Device.Info.camera_clr_id", niTypes::niString("1002"));
+    tree.put("Device.Camera2.Lumenera.gain", 2.0f);
+    const cwHandle handle = initialize(tree);
+    EXPECT_EQ(1, textureSettings.channels);
+    cwCapture(handle, false, true);
+    ASSERT_TRUE(lucamsim::triggerPulse(lmtest::textureSerial));
+    Image raw;
+    cwGetRawFrameTexture(handle, &raw);
+    Image rgb;
+    cwConvertTextureRawToRgb(handle, &raw, &rgb);
+    ASSERT_EQ(3, rgb.channels);
+    ASSERT_EQ(lmtest::frameHeight, rgb.width);  // turned by 90 degrees, then mirrored within rows
+    ASSERT_EQ(lmtest::frameWidth, rgb.height);
+    for (int row = 0; row < rgb.height; ++row)
+        for (int column = 0; column < rgb.width; ++column)
+            for (int channel = 0; channel < 3; ++channel)
+                ASSERT_EQ(10 * column + 1, rgb.data[row * rgb.step + 3 * column + channel])
+                    << row << " " << column << " " << channel;
+}
+
 TEST_F(CwLumenera, TextureTimeoutsAfter100Ms)
 {
     const cwHandle handle = initialize(lmtest::scannerConfig());
@@ -323,18 +389,46 @@ TEST_F(CwLumenera, TextureTimeoutsAfter100Ms)
     EXPECT_EQ("Texture frame capture timeout", errorOf([&] { cwGetRawFrameTexture(handle, &frame); }));
 }
 
-TEST_F(CwLumenera, TextureCaptureWaitsForTheTextureFlash)
+struct TextureFlash {
+    const char* name;
+    bool colour;   // a colour texture camera is rebuilt at initialisation, with a manual-reset flash event
+    int interval;  // ms
+};
+
+class CwLumeneraTextureFlash : public CwLumenera, public ::testing::WithParamInterface<TextureFlash> {};
+
+TEST_P(CwLumeneraTextureFlash, EveryTextureCaptureKeepsTheInterval)
 {
-    niTypes::niPtree tree = mainOnlyConfig();  // a monochrome texture camera keeps its auto-reset flash event
+    const TextureFlash& c = GetParam();
+    niTypes::niPtree tree = mainOnlyConfig();
     tree.put("Device.Info.camera_clr_id", niTypes::niString("1002"));
     tree.put("Device.Camera2.Lumenera.has_flash", true);
-    tree.put("Device.Camera2.Lumenera.min_flash_strobe_interval", 30);
+    tree.put("Device.Camera2.Lumenera.min_flash_strobe_interval", c.interval);
+    if (c.colour) {
+        tree.put("Device.Camera2.Lumenera.rgb", true);
+        tree.put("Device.Camera2.Lumenera.white_balance", 1);
+    }
     const cwHandle handle = initialize(tree);
     ASSERT_TRUE(cwIsComposite(handle));
-    cwCapture(handle, false, true);  // takes the flash event's first set
-    EXPECT_EQ("cwGetFrameTexture: error at control flash strobe interval!",
-              errorOf([&] { cwCapture(handle, false, true); }));
+    auto previous = Clock::now();
+    cwCapture(handle, false, true);  // the first passes at once
+    for (int i = 1; i < 4; ++i) {
+        const auto started = Clock::now();
+        ASSERT_NO_THROW(cwCapture(handle, false, true)) << "capture " << i;
+        // the interval started inside the previous call, after `previous`
+        EXPECT_GE(Clock::now() - previous, std::chrono::milliseconds(c.interval)) << "capture " << i;
+        previous = started;
+    }
+    ASSERT_TRUE(lucamsim::triggerPulse(lmtest::textureSerial));  // the last capture is armed as usual
+    Image frame;
+    cwGetRawFrameTexture(handle, &frame);
+    EXPECT_EQ(lmtest::rowFrame(), std::vector<unsigned char>(frame.data, frame.data + frame.dataSize));
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, CwLumeneraTextureFlash,
+                         ::testing::Values(TextureFlash{"Monochrome", false, 250}, TextureFlash{"Colour", true, 250},
+                                           TextureFlash{"MonochromeWithoutInterval", false, 0}),
+                         [](const ::testing::TestParamInfo<TextureFlash>& info) { return std::string(info.param.name); });
 
 struct FloatProperty {
     const char* name;
@@ -507,6 +601,39 @@ TEST_F(CwLumenera, StrobeSwitchesBetweenTheTwoParameterSets)
 
     cwEnableTextureFlash(handle, false);
     EXPECT_FALSE(static_cast<lmGrabber*>(cwGetTextureDeviceInterface(handle))->getStrobeEnable());
+}
+
+TEST_F(CwLumenera, StrobeSwitchesCarryTheColourGains)
+{
+    niTypes::niPtree tree;
+    tree.put("Device.Camera.Lumenera.rgb", true);
+    tree.put("Device.Camera.Lumenera.white_balance", 1);
+    tree.put("Device.Camera.Lumenera.exposure", 20.0f);
+    const cwHandle handle = initialize(tree, "#1002");
+    lmGrabber* camera = static_cast<lmGrabber*>(cwGetDeviceInterface(handle));
+    auto expectGains = [&](float red, float blue, float green) {
+        EXPECT_FLOAT_EQ(red, cwGetGainR(handle));
+        EXPECT_FLOAT_EQ(blue, cwGetGainB(handle));
+        EXPECT_FLOAT_EQ(green, camera->getGainG1());
+        EXPECT_FLOAT_EQ(green, camera->getGainG2());
+        EXPECT_FLOAT_EQ(red, lucamsim::propertyValue(lmtest::textureSerial, lucamsim::gainRed));
+        EXPECT_FLOAT_EQ(blue, lucamsim::propertyValue(lmtest::textureSerial, lucamsim::gainBlue));
+        EXPECT_FLOAT_EQ(green, lucamsim::propertyValue(lmtest::textureSerial, lucamsim::gainGreen1));
+        EXPECT_FLOAT_EQ(green, lucamsim::propertyValue(lmtest::textureSerial, lucamsim::gainGreen2));
+    };
+    cwSetGainR(handle, 2);
+    cwSetGainB(handle, 2.5f);
+    cwSetGainG(handle, 1.75f);
+    cwDisableStrobe(handle);
+    EXPECT_FLOAT_EQ(60, camera->getShutterSpeed());  // the strobe-off set, with the gains set under the strobe
+    expectGains(2, 2.5f, 1.75f);
+
+    cwSetGainR(handle, 3);
+    cwSetGainB(handle, 1.25f);
+    cwSetGainG(handle, 0.5f);
+    cwEnableStrobe(handle);
+    EXPECT_FLOAT_EQ(20, camera->getShutterSpeed());
+    expectGains(3, 1.25f, 0.5f);
 }
 
 struct NotInitializedCase {

@@ -3,12 +3,14 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "capture/CaptureErrors.h"
+#include "capture/lmgrabber/LucamError.h"
 #include "capture/lmgrabber/lmGrabber.h"
 #include "capture/lmgrabber/tests/LumeneraTestCameras.h"
 
@@ -18,6 +20,16 @@ std::string errorOf(const std::string& name)
 {
     try {
         lmGrabber camera(name, false);
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "no exception";
+}
+
+std::string errorOf(const std::function<void()>& call)
+{
+    try {
+        call();
     } catch (const std::exception& e) {
         return e.what();
     }
@@ -183,6 +195,46 @@ TEST_F(lmGrabberClass, StartUpTuningTakesTwoMoreFramesWhenNothingChanges)
     EXPECT_EQ(4, lucamsim::countCalls("LucamTakeFastFrame"));
 }
 
+// The start-up tuning on frames at level 31 (factor 2): the first step doubles the shutter (or gain) from 5 (or 1),
+// the passes after it double again up to the camera's maximum. It stops after an odd pass with no significant
+// change: 4.95 ms for the shutter, 1.785 for the gain.
+struct TuningCase {
+    const char* name;
+    bool autoShutter;
+    float maximum;  // of the shutter or of the gain
+    int takes;
+    float result;
+};
+
+class lmGrabberTuning : public lmGrabberClass, public ::testing::WithParamInterface<TuningCase> {};
+
+TEST_P(lmGrabberTuning, StopsAfterTheFirstOddPassWithoutSignificantChange)
+{
+    const TuningCase& c = GetParam();
+    const uint32_t range = c.autoShutter ? lucamsim::exposureRange : lucamsim::gainRange;
+    lucamsim::setProperty(1001, range, lucamsim::Property{1, c.autoShutter ? 0 : 0.25f, c.maximum, 1, 0});
+    lucamsim::setFrameContent(1001, std::vector<unsigned char>(1, 31));
+    lmGrabber camera(0, true);
+    camera.setShutterSpeed(5);
+    camera.setGain(1);
+    camera.setAutoExposure(c.autoShutter);
+    camera.setAutoGain(!c.autoShutter);
+    lucamsim::clearCalls();
+    camera.captureFrame();
+    EXPECT_EQ(c.takes, lucamsim::countCalls("LucamTakeFastFrame"));
+    EXPECT_FLOAT_EQ(c.result, c.autoShutter ? camera.getShutterSpeed() : camera.getGain());
+    EXPECT_FLOAT_EQ(c.autoShutter ? 1 : 5, c.autoShutter ? camera.getGain() : camera.getShutterSpeed());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, lmGrabberTuning,
+    ::testing::Values(TuningCase{"Shutter10To14IsNotSignificant", true, 14, 3, 14},
+                      TuningCase{"Shutter10To15IsSignificant", true, 15, 5, 15},
+                      TuningCase{"ShutterNeverSettlesInEightPasses", true, 1000, 9, 160},
+                      TuningCase{"Gain2To3_78IsNotSignificant", false, 3.78f, 3, 3.78f},
+                      TuningCase{"Gain2To3_79IsSignificant", false, 3.79f, 5, 3.79f}),
+    [](const ::testing::TestParamInfo<TuningCase>& info) { return std::string(info.param.name); });
+
 TEST_F(lmGrabberClass, FlashIntervalGatesCaptures)
 {
     lmGrabber camera(0, true);
@@ -218,6 +270,45 @@ TEST_F(lmGrabberClass, FlashGateWaitsTheIntervalAndFailsWithoutItsSet)
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(25));
     EXPECT_EQ(0, lucamsim::countCalls("LucamTakeFastFrame"));  // no frame taken
     EXPECT_THROW(camera.captureFrame(), std::runtime_error);     // and the delayed set not armed again
+}
+
+TEST_F(lmGrabberClass, LostFrameStillStartsTheFlashInterval)
+{
+    const auto interval = std::chrono::milliseconds(300);
+    for (bool colour : {false, true}) {  // an auto-reset flash event, then a rebuilt camera's manual-reset one
+        SCOPED_TRACE(colour ? "colour" : "monochrome");
+        lmGrabber camera(0, true);
+        lmGrabber::lmParameters p = camera.getParameters();
+        p.hasFlash = true;
+        p.minFlashStrobeInterval = static_cast<int>(interval.count());
+        p.rgb = colour;
+        camera.setParameters(p);
+        camera.captureFrame();
+        lucamsim::dropFrames(1001, 1);
+        const auto lost = std::chrono::steady_clock::now();
+        EXPECT_THROW(camera.captureFrame(), capture::FrameCaptureTimeout);  // the SDK's time-out
+        ASSERT_NO_THROW(camera.captureFrame());  // after the interval from the lost frame's attempt
+        EXPECT_GE(std::chrono::steady_clock::now() - lost, interval);
+        ASSERT_NO_THROW(camera.captureFrame());
+    }
+}
+
+TEST_F(lmGrabberClass, FailedRebuildClosesTheCamera)
+{
+    lmGrabber camera(0, true);
+    lmGrabber::lmParameters p = camera.getParameters();
+    p.rgb = true;
+    lucamsim::failCall("LucamEnableFastFrames", 5);
+    EXPECT_EQ(lmgrabber::lucamErrorMessage(5), errorOf([&] { camera.setParameters(p); }));
+    EXPECT_FALSE(lucamsim::cameraState(1001).open);
+    EXPECT_FALSE(camera.getParameters().rgb);  // the old implementation stays, without a camera
+    const std::string badHandle = lmgrabber::lucamErrorMessage(29);
+    EXPECT_EQ(badHandle, errorOf([&] { camera.setGain(2); }));
+    EXPECT_EQ(badHandle, errorOf([&] { camera.captureFrame(); }));
+    p.rgb = false;
+    EXPECT_EQ(badHandle, errorOf([&] { camera.setParameters(p); }));
+    lmGrabber again(0, true);  // the camera can be opened anew
+    EXPECT_TRUE(lucamsim::cameraState(1001).open);
 }
 
 TEST_F(lmGrabberClass, WhiteBalanceAndFrameRates)
