@@ -111,8 +111,8 @@ unsigned int firmwareFromText(const std::string& text)
 
 SimState& SimState::instance()
 {
-    static SimState state;
-    return state;
+    static SimState* const state = new SimState;
+    return *state;
 }
 
 SimState::SimState()
@@ -125,19 +125,6 @@ SimState::SimState()
             std::fprintf(stderr, "KESTRUNE_FLYCAPTURE_SIM %s: %s\n", file, e.what());
         }
     }
-}
-
-SimState::~SimState()
-{
-    std::vector<std::thread> threads;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        for (auto& camera : cameras)
-            threads.push_back(stopCapture(*camera));
-    }
-    for (auto& thread : threads)
-        if (thread.joinable())
-            thread.join();
 }
 
 CameraState* SimState::find(unsigned int serial)
@@ -220,6 +207,7 @@ void SimState::trigger(CameraState& camera)
 std::thread SimState::stopCapture(CameraState& camera)
 {
     camera.capturing = false;
+    camera.captureOwner = nullptr;
     camera.callback = nullptr;
     camera.callbackData = nullptr;
     camera.pending.clear();
@@ -492,7 +480,7 @@ FC2Config configuration(unsigned int serial)
 
 bool isConnected(unsigned int serial)
 {
-    return withCamera(serial, [&](SimState&, CameraState& c) { return c.connected; });
+    return withCamera(serial, [&](SimState&, CameraState& c) { return !c.connections.empty(); });
 }
 
 bool isCapturing(unsigned int serial)

@@ -1,12 +1,15 @@
 #pragma once
 // The one simulated bus behind the SDK classes and the control API: cameras, their live state, injected
 // failures and the call log, all guarded by one mutex. Image callbacks run on one SDK thread per camera.
+// The state is never destroyed: camera libraries release their cameras from their own statics at process exit,
+// which may run after this library's statics are gone.
 #include <condition_variable>
 #include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,8 +29,9 @@ struct SimFrame {
 
 struct CameraState {
     CameraSpec cameraSpec;
-    bool connected = false;
+    std::set<const FlyCapture2::CameraBase*> connections;  // each camera object holds its own
     bool capturing = false;
+    const FlyCapture2::CameraBase* captureOwner = nullptr;  // the object that started the capture
     FlyCapture2::ImageEventCallback callback = nullptr;
     const void* callbackData = nullptr;
     FlyCapture2::TriggerMode trigger;
@@ -69,7 +73,6 @@ struct Failure {
 class SimState {
 public:
     static SimState& instance();
-    ~SimState();
 
     std::mutex mutex;
     std::condition_variable changed;  // frames arrived, frames delivered, capture stopped
