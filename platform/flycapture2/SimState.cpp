@@ -109,10 +109,11 @@ unsigned int firmwareFromText(const std::string& text)
 
 }  // namespace
 
+SimState SimState::theState;
+
 SimState& SimState::instance()
 {
-    static SimState* const state = new SimState;
-    return *state;
+    return theState;
 }
 
 SimState::SimState()
@@ -125,6 +126,19 @@ SimState::SimState()
             std::fprintf(stderr, "KESTRUNE_FLYCAPTURE_SIM %s: %s\n", file, e.what());
         }
     }
+}
+
+SimState::~SimState()
+{
+    std::vector<std::thread> threads;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (auto& camera : cameras)
+            threads.push_back(stopCapture(*camera));
+    }
+    for (auto& thread : threads)
+        if (thread.joinable())
+            thread.join();
 }
 
 CameraState* SimState::find(unsigned int serial)

@@ -1,8 +1,9 @@
 #pragma once
 // The one simulated bus behind the SDK classes and the control API: cameras, their live state, injected
 // failures and the call log, all guarded by one mutex. Image callbacks run on one SDK thread per camera.
-// The state is never destroyed: camera libraries release their cameras from their own statics at process exit,
-// which may run after this library's statics are gone.
+// The state is built when this library is loaded, before the statics of any library that links it, so it is
+// destroyed after them: a camera library that releases its cameras from its own statics at exit or unload
+// still finds the bus.
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -73,6 +74,7 @@ struct Failure {
 class SimState {
 public:
     static SimState& instance();
+    ~SimState();
 
     std::mutex mutex;
     std::condition_variable changed;  // frames arrived, frames delivered, capture stopped
@@ -94,6 +96,7 @@ public:
 
 private:
     SimState();
+    static SimState theState;
     SimFrame makeFrame(CameraState& camera);
 };
 
