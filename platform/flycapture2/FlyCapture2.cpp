@@ -357,7 +357,8 @@ bool CameraBase::IsConnected()
 
 Error CameraBase::StartCapture(ImageEventCallback callback, const void* callbackData)
 {
-    return cameraCall(this, serial_, "StartCapture", callback ? "callback" : "", [&](SimState& state, CameraState& c, auto&) {
+    return cameraCall(this, serial_, "StartCapture", callback ? "callback" : "",
+                      [&](SimState& state, CameraState& c, auto&) {
         if (c.capturing)
             return Error(PGRERROR_FAILED, "Isochronous transfer already started.");
         c.capturing = true;
@@ -484,7 +485,8 @@ Error CameraBase::GetCameraInfo(CameraInfo* info)
 
 Error CameraBase::GetProperty(Property* property)
 {
-    return cameraCall(this, serial_, "GetProperty", propertyName(property->type), [&](SimState&, CameraState& c, auto&) {
+    return cameraCall(this, serial_, "GetProperty", propertyName(property->type),
+                      [&](SimState&, CameraState& c, auto&) {
         const auto it = c.cameraSpec.properties.find(property->type);
         if (it == c.cameraSpec.properties.end())
             return Error(PGRERROR_PROPERTY_NOT_PRESENT, "Property not present.");
@@ -521,7 +523,8 @@ Error CameraBase::SetProperty(const Property* p, bool)
 
 Error CameraBase::GetPropertyInfo(PropertyInfo* info)
 {
-    return cameraCall(this, serial_, "GetPropertyInfo", propertyName(info->type), [&](SimState&, CameraState& c, auto&) {
+    return cameraCall(this, serial_, "GetPropertyInfo", propertyName(info->type),
+                      [&](SimState&, CameraState& c, auto&) {
         const auto it = c.cameraSpec.properties.find(info->type);
         if (it == c.cameraSpec.properties.end())
             return Error(PGRERROR_PROPERTY_NOT_PRESENT, "Property not present.");
@@ -607,7 +610,8 @@ Error CameraBase::SetConfiguration(const FC2Config* config)
 
 Error CameraBase::SetGPIOPinDirection(unsigned int pin, unsigned int direction, bool)
 {
-    return cameraCall(this, serial_, "SetGPIOPinDirection", text(pin, " ", direction), [&](SimState&, CameraState&, auto&) {
+    return cameraCall(this, serial_, "SetGPIOPinDirection", text(pin, " ", direction),
+                      [&](SimState&, CameraState&, auto&) {
         return pin > 3 ? Error(PGRERROR_INVALID_PARAMETER, "Invalid pin.") : Error();
     });
 }
@@ -694,7 +698,8 @@ Error Camera::SetFormat7Configuration(const Format7ImageSettings* s, unsigned in
 
 Error GigECamera::ReadGVCPRegister(unsigned int address, unsigned int* value)
 {
-    return cameraCall(this, serial_, "ReadGVCPRegister", text(std::hex, address), [&](SimState&, CameraState& c, auto&) {
+    return cameraCall(this, serial_, "ReadGVCPRegister", text(std::hex, address),
+                      [&](SimState&, CameraState& c, auto&) {
         *value = c.gvcpRegisters[address];
         return Error();
     });
