@@ -35,15 +35,31 @@ Error notConnected()
     return Error(PGRERROR_NOT_CONNECTED, "Camera not connected.");
 }
 
-// One SDK call on the connected camera: logs it, applies an injected failure, else runs body(state, camera).
+// The camera that this object holds a connection to, or null.
+CameraState* connectedCamera(SimState& state, const CameraBase* self, unsigned int serial)
+{
+    CameraState* camera = serial ? state.find(serial) : nullptr;
+    return camera && camera->connections.count(self) ? camera : nullptr;
+}
+
+// Ends this object's connection; a capture it started stops, and its SDK thread is handed back for joining.
+std::thread dropConnection(SimState& state, CameraState& camera, const CameraBase* self)
+{
+    camera.connections.erase(self);
+    return camera.captureOwner == self ? state.stopCapture(camera) : std::thread();
+}
+
+// One SDK call on the camera this object is connected to: logs it, applies an injected failure, else runs
+// body(state, camera, lock).
 template <class Body>
-Error cameraCall(unsigned int serial, const char* name, const std::string& arguments, Body body)
+Error cameraCall(const CameraBase* self, unsigned int serial, const char* name, const std::string& arguments,
+                 Body body)
 {
     SimState& state = SimState::instance();
     std::unique_lock<std::mutex> lock(state.mutex);
     state.record(serial, arguments.empty() ? std::string(name) : std::string(name) + " " + arguments);
-    CameraState* camera = serial ? state.find(serial) : nullptr;
-    if (!camera || !camera->connected)
+    CameraState* camera = connectedCamera(state, self, serial);
+    if (!camera)
         return notConnected();
     if (auto error = state.injected(serial, name))
         return *error;
@@ -289,17 +305,29 @@ CameraBase::~CameraBase()
 Error CameraBase::Connect(PGRGuid* guid)
 {
     SimState& state = SimState::instance();
-    std::lock_guard<std::mutex> lock(state.mutex);
-    const unsigned int serial = guid ? guid->value[0] : (state.cameras.empty() ? 0 : state.cameras[0]->cameraSpec.serial);
-    state.record(serial, "Connect");
-    if (auto error = state.injected(serial, "Connect"))
-        return *error;
-    CameraState* camera = state.find(serial);
-    if (!camera)
-        return Error(PGRERROR_NOT_FOUND, "Camera not found.");
-    camera->connected = true;
-    serial_ = serial;
-    return Error();
+    std::thread thread;
+    Error result;
+    {
+        std::lock_guard<std::mutex> lock(state.mutex);
+        const unsigned int serial =
+            guid ? guid->value[0] : (state.cameras.empty() ? 0 : state.cameras[0]->cameraSpec.serial);
+        state.record(serial, "Connect");
+        CameraState* camera = state.find(serial);
+        if (auto error = state.injected(serial, "Connect")) {
+            result = *error;
+        } else if (!camera) {
+            result = Error(PGRERROR_NOT_FOUND, "Camera not found.");
+        } else {
+            // an object connects to one camera at a time
+            if (CameraState* previous = connectedCamera(state, this, serial_); previous && previous != camera)
+                thread = dropConnection(state, *previous, this);
+            camera->connections.insert(this);
+            serial_ = serial;
+        }
+    }
+    if (thread.joinable())
+        thread.join();
+    return result;
 }
 
 Error CameraBase::Disconnect()
@@ -309,12 +337,11 @@ Error CameraBase::Disconnect()
     {
         std::lock_guard<std::mutex> lock(state.mutex);
         state.record(serial_, "Disconnect");
-        CameraState* camera = state.find(serial_);
-        if (!camera || !serial_)
-            return notConnected();
-        thread = state.stopCapture(*camera);
-        camera->connected = false;
+        CameraState* camera = connectedCamera(state, this, serial_);
         serial_ = 0;
+        if (!camera)
+            return notConnected();
+        thread = dropConnection(state, *camera, this);
     }
     if (thread.joinable())
         thread.join();
@@ -325,16 +352,17 @@ bool CameraBase::IsConnected()
 {
     SimState& state = SimState::instance();
     std::lock_guard<std::mutex> lock(state.mutex);
-    CameraState* camera = state.find(serial_);
-    return serial_ && camera && camera->connected;
+    return connectedCamera(state, this, serial_) != nullptr;
 }
 
 Error CameraBase::StartCapture(ImageEventCallback callback, const void* callbackData)
 {
-    return cameraCall(serial_, "StartCapture", callback ? "callback" : "", [&](SimState& state, CameraState& c, auto&) {
+    return cameraCall(this, serial_, "StartCapture", callback ? "callback" : "",
+                      [&](SimState& state, CameraState& c, auto&) {
         if (c.capturing)
             return Error(PGRERROR_FAILED, "Isochronous transfer already started.");
         c.capturing = true;
+        c.captureOwner = this;
         c.callback = callback;
         c.callbackData = callbackData;
         if (callback)
@@ -346,8 +374,8 @@ Error CameraBase::StartCapture(ImageEventCallback callback, const void* callback
 Error CameraBase::StopCapture()
 {
     std::thread thread;
-    Error error = cameraCall(serial_, "StopCapture", "", [&](SimState& state, CameraState& c, auto&) {
-        if (!c.capturing)
+    Error error = cameraCall(this, serial_, "StopCapture", "", [&](SimState& state, CameraState& c, auto&) {
+        if (!c.capturing || c.captureOwner != this)
             return Error(PGRERROR_ISOCH_NOT_STARTED, "Isochronous transfer not started.");
         thread = state.stopCapture(c);
         return Error();
@@ -359,8 +387,8 @@ Error CameraBase::StopCapture()
 
 Error CameraBase::RetrieveBuffer(Image* image)
 {
-    return cameraCall(serial_, "RetrieveBuffer", "", [&](SimState& state, CameraState& c, auto& lock) {
-        if (!c.capturing)
+    return cameraCall(this, serial_, "RetrieveBuffer", "", [&](SimState& state, CameraState& c, auto& lock) {
+        if (!c.capturing || c.captureOwner != this)
             return Error(PGRERROR_ISOCH_NOT_STARTED, "Isochronous transfer not started.");
         if (c.drops > 0 || c.corrupts > 0) {
             const bool drop = c.drops > 0;
@@ -374,10 +402,10 @@ Error CameraBase::RetrieveBuffer(Image* image)
         const unsigned int serial = c.cameraSpec.serial;
         const bool arrived = state.changed.wait_for(lock, timeout, [&] {
             CameraState* camera = state.find(serial);
-            return !camera || !camera->capturing || !camera->pending.empty();
+            return !camera || camera->captureOwner != this || !camera->pending.empty();
         });
         CameraState* camera = state.find(serial);
-        if (!camera || !camera->capturing)
+        if (!camera || camera->captureOwner != this)
             return Error(PGRERROR_ISOCH_NOT_STARTED, "Isochronous transfer stopped.");
         if (!arrived)
             return Error(PGRERROR_TIMEOUT, "Timeout error.");
@@ -392,7 +420,7 @@ Error CameraBase::RetrieveBuffer(Image* image)
 
 Error CameraBase::FireSoftwareTrigger(bool)
 {
-    return cameraCall(serial_, "FireSoftwareTrigger", "", [&](SimState& state, CameraState& c, auto&) {
+    return cameraCall(this, serial_, "FireSoftwareTrigger", "", [&](SimState& state, CameraState& c, auto&) {
         if (!c.trigger.onOff || c.trigger.source != 7)
             return Error(PGRERROR_FAILED, "Software trigger not selected.");
         state.trigger(c);
@@ -402,7 +430,7 @@ Error CameraBase::FireSoftwareTrigger(bool)
 
 Error CameraBase::ReadRegister(unsigned int address, unsigned int* value)
 {
-    return cameraCall(serial_, "ReadRegister", text(std::hex, address), [&](SimState&, CameraState& c, auto&) {
+    return cameraCall(this, serial_, "ReadRegister", text(std::hex, address), [&](SimState&, CameraState& c, auto&) {
         switch (address) {
         case 0x530: *value = c.cameraSpec.softwareTrigger ? (1u << 16) : 0u; break;
         case 0x62C:
@@ -427,7 +455,7 @@ Error CameraBase::ReadRegister(unsigned int address, unsigned int* value)
 
 Error CameraBase::WriteRegister(unsigned int address, unsigned int value, bool)
 {
-    return cameraCall(serial_, "WriteRegister", text(std::hex, address, " ", value),
+    return cameraCall(this, serial_, "WriteRegister", text(std::hex, address, " ", value),
                       [&](SimState& state, CameraState& c, auto&) {
                           if (address == 0x62C) {
                               if (value & 0x80000000u)
@@ -443,7 +471,7 @@ Error CameraBase::WriteRegister(unsigned int address, unsigned int value, bool)
 
 Error CameraBase::GetCameraInfo(CameraInfo* info)
 {
-    return cameraCall(serial_, "GetCameraInfo", "", [&](SimState&, CameraState& c, auto&) {
+    return cameraCall(this, serial_, "GetCameraInfo", "", [&](SimState&, CameraState& c, auto&) {
         *info = CameraInfo();
         info->serialNumber = c.cameraSpec.serial;
         info->interfaceType = c.cameraSpec.interfaceType;
@@ -457,7 +485,8 @@ Error CameraBase::GetCameraInfo(CameraInfo* info)
 
 Error CameraBase::GetProperty(Property* property)
 {
-    return cameraCall(serial_, "GetProperty", propertyName(property->type), [&](SimState&, CameraState& c, auto&) {
+    return cameraCall(this, serial_, "GetProperty", propertyName(property->type),
+                      [&](SimState&, CameraState& c, auto&) {
         const auto it = c.cameraSpec.properties.find(property->type);
         if (it == c.cameraSpec.properties.end())
             return Error(PGRERROR_PROPERTY_NOT_PRESENT, "Property not present.");
@@ -476,7 +505,7 @@ Error CameraBase::SetProperty(const Property* p, bool)
     const std::string arguments = text(propertyName(p->type), " absControl=", p->absControl, " on=", p->onOff,
                                        " auto=", p->autoManualMode, " abs=", p->absValue, " a=", p->valueA,
                                        " b=", p->valueB);
-    return cameraCall(serial_, "SetProperty", arguments, [&](SimState&, CameraState& c, auto&) {
+    return cameraCall(this, serial_, "SetProperty", arguments, [&](SimState&, CameraState& c, auto&) {
         const auto it = c.cameraSpec.properties.find(p->type);
         if (it == c.cameraSpec.properties.end())
             return Error(PGRERROR_PROPERTY_NOT_PRESENT, "Property not present.");
@@ -494,7 +523,8 @@ Error CameraBase::SetProperty(const Property* p, bool)
 
 Error CameraBase::GetPropertyInfo(PropertyInfo* info)
 {
-    return cameraCall(serial_, "GetPropertyInfo", propertyName(info->type), [&](SimState&, CameraState& c, auto&) {
+    return cameraCall(this, serial_, "GetPropertyInfo", propertyName(info->type),
+                      [&](SimState&, CameraState& c, auto&) {
         const auto it = c.cameraSpec.properties.find(info->type);
         if (it == c.cameraSpec.properties.end())
             return Error(PGRERROR_PROPERTY_NOT_PRESENT, "Property not present.");
@@ -511,7 +541,7 @@ Error CameraBase::GetPropertyInfo(PropertyInfo* info)
 
 Error CameraBase::GetTriggerMode(TriggerMode* mode)
 {
-    return cameraCall(serial_, "GetTriggerMode", "", [&](SimState&, CameraState& c, auto&) {
+    return cameraCall(this, serial_, "GetTriggerMode", "", [&](SimState&, CameraState& c, auto&) {
         *mode = c.trigger;
         return Error();
     });
@@ -519,7 +549,7 @@ Error CameraBase::GetTriggerMode(TriggerMode* mode)
 
 Error CameraBase::SetTriggerMode(const TriggerMode* mode, bool)
 {
-    return cameraCall(serial_, "SetTriggerMode",
+    return cameraCall(this, serial_, "SetTriggerMode",
                       text("on=", mode->onOff, " polarity=", mode->polarity, " source=", mode->source,
                            " mode=", mode->mode, " parameter=", mode->parameter),
                       [&](SimState&, CameraState& c, auto&) {
@@ -530,7 +560,7 @@ Error CameraBase::SetTriggerMode(const TriggerMode* mode, bool)
 
 Error CameraBase::GetStrobe(StrobeControl* strobe)
 {
-    return cameraCall(serial_, "GetStrobe", text(strobe->source), [&](SimState&, CameraState& c, auto&) {
+    return cameraCall(this, serial_, "GetStrobe", text(strobe->source), [&](SimState&, CameraState& c, auto&) {
         if (strobe->source > 3)
             return Error(PGRERROR_INVALID_PARAMETER, "Invalid strobe source.");
         *strobe = c.strobes[strobe->source];
@@ -540,7 +570,7 @@ Error CameraBase::GetStrobe(StrobeControl* strobe)
 
 Error CameraBase::SetStrobe(const StrobeControl* strobe, bool)
 {
-    return cameraCall(serial_, "SetStrobe",
+    return cameraCall(this, serial_, "SetStrobe",
                       text(strobe->source, " on=", strobe->onOff, " polarity=", strobe->polarity,
                            " delay=", strobe->delay, " duration=", strobe->duration),
                       [&](SimState&, CameraState& c, auto&) {
@@ -553,7 +583,7 @@ Error CameraBase::SetStrobe(const StrobeControl* strobe, bool)
 
 Error CameraBase::GetStrobeInfo(StrobeInfo* info)
 {
-    return cameraCall(serial_, "GetStrobeInfo", text(info->source), [&](SimState&, CameraState& c, auto&) {
+    return cameraCall(this, serial_, "GetStrobeInfo", text(info->source), [&](SimState&, CameraState& c, auto&) {
         info->present = c.cameraSpec.strobe && info->source <= 3;
         info->onOffSupported = info->polaritySupported = info->readOutSupported = info->present;
         info->maxValue = info->present ? 100.0f : 0.0f;
@@ -563,7 +593,7 @@ Error CameraBase::GetStrobeInfo(StrobeInfo* info)
 
 Error CameraBase::GetConfiguration(FC2Config* config)
 {
-    return cameraCall(serial_, "GetConfiguration", "", [&](SimState&, CameraState& c, auto&) {
+    return cameraCall(this, serial_, "GetConfiguration", "", [&](SimState&, CameraState& c, auto&) {
         *config = c.config;
         return Error();
     });
@@ -571,7 +601,7 @@ Error CameraBase::GetConfiguration(FC2Config* config)
 
 Error CameraBase::SetConfiguration(const FC2Config* config)
 {
-    return cameraCall(serial_, "SetConfiguration", text("grabTimeout=", config->grabTimeout),
+    return cameraCall(this, serial_, "SetConfiguration", text("grabTimeout=", config->grabTimeout),
                       [&](SimState&, CameraState& c, auto&) {
                           c.config = *config;
                           return Error();
@@ -580,7 +610,8 @@ Error CameraBase::SetConfiguration(const FC2Config* config)
 
 Error CameraBase::SetGPIOPinDirection(unsigned int pin, unsigned int direction, bool)
 {
-    return cameraCall(serial_, "SetGPIOPinDirection", text(pin, " ", direction), [&](SimState&, CameraState&, auto&) {
+    return cameraCall(this, serial_, "SetGPIOPinDirection", text(pin, " ", direction),
+                      [&](SimState&, CameraState&, auto&) {
         return pin > 3 ? Error(PGRERROR_INVALID_PARAMETER, "Invalid pin.") : Error();
     });
 }
@@ -589,7 +620,7 @@ Error CameraBase::SetGPIOPinDirection(unsigned int pin, unsigned int direction, 
 
 Error Camera::GetVideoModeAndFrameRateInfo(VideoMode mode, FrameRate rate, bool* supported)
 {
-    return cameraCall(serial_, "GetVideoModeAndFrameRateInfo", text(int(mode), " ", int(rate)),
+    return cameraCall(this, serial_, "GetVideoModeAndFrameRateInfo", text(int(mode), " ", int(rate)),
                       [&](SimState&, CameraState& c, auto&) {
                           *supported = false;
                           for (const auto& m : c.cameraSpec.videoModes)
@@ -602,7 +633,7 @@ Error Camera::GetVideoModeAndFrameRateInfo(VideoMode mode, FrameRate rate, bool*
 
 Error Camera::SetVideoModeAndFrameRate(VideoMode mode, FrameRate rate)
 {
-    return cameraCall(serial_, "SetVideoModeAndFrameRate", text(int(mode), " ", int(rate)),
+    return cameraCall(this, serial_, "SetVideoModeAndFrameRate", text(int(mode), " ", int(rate)),
                       [&](SimState&, CameraState& c, auto&) {
                           for (const auto& m : c.cameraSpec.videoModes)
                               if (m.mode == mode &&
@@ -618,7 +649,7 @@ Error Camera::SetVideoModeAndFrameRate(VideoMode mode, FrameRate rate)
 
 Error Camera::GetFormat7Info(Format7Info* info, bool* supported)
 {
-    return cameraCall(serial_, "GetFormat7Info", text(int(info->mode)), [&](SimState&, CameraState& c, auto&) {
+    return cameraCall(this, serial_, "GetFormat7Info", text(int(info->mode)), [&](SimState&, CameraState& c, auto&) {
         *supported = c.cameraSpec.format7 && info->mode == MODE_0;
         if (*supported) {
             info->maxWidth = c.cameraSpec.format7MaxWidth;
@@ -633,7 +664,7 @@ Error Camera::GetFormat7Info(Format7Info* info, bool* supported)
 
 Error Camera::ValidateFormat7Settings(const Format7ImageSettings* s, bool* valid, Format7PacketInfo* packetInfo)
 {
-    return cameraCall(serial_, "ValidateFormat7Settings",
+    return cameraCall(this, serial_, "ValidateFormat7Settings",
                       text(s->offsetX, " ", s->offsetY, " ", s->width, " ", s->height, " ", std::hex,
                            unsigned(s->pixelFormat)),
                       [&](SimState&, CameraState& c, auto&) {
@@ -650,7 +681,7 @@ Error Camera::ValidateFormat7Settings(const Format7ImageSettings* s, bool* valid
 
 Error Camera::SetFormat7Configuration(const Format7ImageSettings* s, unsigned int packetSize)
 {
-    return cameraCall(serial_, "SetFormat7Configuration",
+    return cameraCall(this, serial_, "SetFormat7Configuration",
                       text(s->offsetX, " ", s->offsetY, " ", s->width, " ", s->height, " ", std::hex,
                            unsigned(s->pixelFormat), std::dec, " packet=", packetSize),
                       [&](SimState&, CameraState& c, auto&) {
@@ -667,7 +698,8 @@ Error Camera::SetFormat7Configuration(const Format7ImageSettings* s, unsigned in
 
 Error GigECamera::ReadGVCPRegister(unsigned int address, unsigned int* value)
 {
-    return cameraCall(serial_, "ReadGVCPRegister", text(std::hex, address), [&](SimState&, CameraState& c, auto&) {
+    return cameraCall(this, serial_, "ReadGVCPRegister", text(std::hex, address),
+                      [&](SimState&, CameraState& c, auto&) {
         *value = c.gvcpRegisters[address];
         return Error();
     });
@@ -675,7 +707,7 @@ Error GigECamera::ReadGVCPRegister(unsigned int address, unsigned int* value)
 
 Error GigECamera::WriteGVCPRegister(unsigned int address, unsigned int value, bool)
 {
-    return cameraCall(serial_, "WriteGVCPRegister", text(std::hex, address, " ", value),
+    return cameraCall(this, serial_, "WriteGVCPRegister", text(std::hex, address, " ", value),
                       [&](SimState&, CameraState& c, auto&) {
                           c.gvcpRegisters[address] = value;
                           return Error();
@@ -684,7 +716,7 @@ Error GigECamera::WriteGVCPRegister(unsigned int address, unsigned int value, bo
 
 Error GigECamera::DiscoverGigEPacketSize(unsigned int* packetSize)
 {
-    return cameraCall(serial_, "DiscoverGigEPacketSize", "", [&](SimState&, CameraState& c, auto&) {
+    return cameraCall(this, serial_, "DiscoverGigEPacketSize", "", [&](SimState&, CameraState& c, auto&) {
         if (c.cameraSpec.discoveredPacketSize == 0)
             return Error(PGRERROR_FAILED, "Packet size discovery failed.");
         *packetSize = c.cameraSpec.discoveredPacketSize;
@@ -694,7 +726,7 @@ Error GigECamera::DiscoverGigEPacketSize(unsigned int* packetSize)
 
 Error GigECamera::SetGigEProperty(const GigEProperty* property)
 {
-    return cameraCall(serial_, "SetGigEProperty", text(int(property->propType), " ", property->value),
+    return cameraCall(this, serial_, "SetGigEProperty", text(int(property->propType), " ", property->value),
                       [&](SimState&, CameraState& c, auto&) {
                           c.gigeProperties[property->propType] = property->value;
                           return Error();
@@ -703,7 +735,7 @@ Error GigECamera::SetGigEProperty(const GigEProperty* property)
 
 Error GigECamera::SetGigEImagingMode(Mode mode)
 {
-    return cameraCall(serial_, "SetGigEImagingMode", text(int(mode)), [&](SimState&, CameraState& c, auto&) {
+    return cameraCall(this, serial_, "SetGigEImagingMode", text(int(mode)), [&](SimState&, CameraState& c, auto&) {
         c.imagingMode = mode;
         return Error();
     });
@@ -711,7 +743,7 @@ Error GigECamera::SetGigEImagingMode(Mode mode)
 
 Error GigECamera::GetGigEImageSettings(GigEImageSettings* settings)
 {
-    return cameraCall(serial_, "GetGigEImageSettings", "", [&](SimState&, CameraState& c, auto&) {
+    return cameraCall(this, serial_, "GetGigEImageSettings", "", [&](SimState&, CameraState& c, auto&) {
         *settings = c.gige;
         return Error();
     });
@@ -719,7 +751,7 @@ Error GigECamera::GetGigEImageSettings(GigEImageSettings* settings)
 
 Error GigECamera::SetGigEImageSettings(const GigEImageSettings* s)
 {
-    return cameraCall(serial_, "SetGigEImageSettings",
+    return cameraCall(this, serial_, "SetGigEImageSettings",
                       text(s->offsetX, " ", s->offsetY, " ", s->width, " ", s->height, " ", std::hex,
                            unsigned(s->pixelFormat)),
                       [&](SimState&, CameraState& c, auto&) {

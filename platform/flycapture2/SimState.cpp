@@ -109,10 +109,11 @@ unsigned int firmwareFromText(const std::string& text)
 
 }  // namespace
 
+SimState SimState::theState;
+
 SimState& SimState::instance()
 {
-    static SimState state;
-    return state;
+    return theState;
 }
 
 SimState::SimState()
@@ -220,6 +221,7 @@ void SimState::trigger(CameraState& camera)
 std::thread SimState::stopCapture(CameraState& camera)
 {
     camera.capturing = false;
+    camera.captureOwner = nullptr;
     camera.callback = nullptr;
     camera.callbackData = nullptr;
     camera.pending.clear();
@@ -492,7 +494,7 @@ FC2Config configuration(unsigned int serial)
 
 bool isConnected(unsigned int serial)
 {
-    return withCamera(serial, [&](SimState&, CameraState& c) { return c.connected; });
+    return withCamera(serial, [&](SimState&, CameraState& c) { return !c.connections.empty(); });
 }
 
 bool isCapturing(unsigned int serial)

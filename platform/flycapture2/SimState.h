@@ -1,12 +1,16 @@
 #pragma once
 // The one simulated bus behind the SDK classes and the control API: cameras, their live state, injected
 // failures and the call log, all guarded by one mutex. Image callbacks run on one SDK thread per camera.
+// The state is built when this library is loaded, before the statics of any library that links it, so it is
+// destroyed after them: a camera library that releases its cameras from its own statics at exit or unload
+// still finds the bus.
 #include <condition_variable>
 #include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,8 +30,9 @@ struct SimFrame {
 
 struct CameraState {
     CameraSpec cameraSpec;
-    bool connected = false;
+    std::set<const FlyCapture2::CameraBase*> connections;  // each camera object holds its own
     bool capturing = false;
+    const FlyCapture2::CameraBase* captureOwner = nullptr;  // the object that started the capture
     FlyCapture2::ImageEventCallback callback = nullptr;
     const void* callbackData = nullptr;
     FlyCapture2::TriggerMode trigger;
@@ -91,6 +96,7 @@ public:
 
 private:
     SimState();
+    static SimState theState;
     SimFrame makeFrame(CameraState& camera);
 };
 

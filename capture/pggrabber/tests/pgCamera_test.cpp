@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -24,6 +25,19 @@ std::string messageOf(const std::function<void()>& f)
 {
     try {
         f();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "(no exception)";
+}
+
+// The message of a plain std::exception thrown by f; a std::runtime_error is marked as such.
+std::string plainMessageOf(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const std::runtime_error& e) {
+        return std::string("runtime_error: ") + e.what();
     } catch (const std::exception& e) {
         return e.what();
     }
@@ -164,6 +178,37 @@ TEST_F(PgCamera, BusListsAndFindsCamerasByExactSerial)
     pgGrabber camera("678");
     EXPECT_TRUE(fc2sim::isConnected(678));
     EXPECT_FALSE(fc2sim::isConnected(12345));
+}
+
+TEST_F(PgCamera, DescribingBusCamerasLeavesAnOpenCameraCapturing)
+{
+    const auto usb = open(fc2sim::defaultCamera(130));
+    const auto gige = open(fc2sim::defaultCamera(131, INTERFACE_GIGE));
+    usb->start();
+    gige->start();
+    niTypes::niImage<unsigned char> frame;
+    usb->captureFrame(frame);
+
+    fc2sim::clearCalls();
+    std::vector<pgGrabber::CamInfo> cameras;
+    ASSERT_EQ(2u, pgGrabber::enumerateCameras(cameras));
+    EXPECT_EQ(1, countCalls(130, "Connect"));  // the describing object's own connection
+    EXPECT_EQ(1, countCalls(130, "Disconnect"));
+    EXPECT_TRUE(fc2sim::isCapturing(130));
+    EXPECT_TRUE(fc2sim::isCapturing(131));
+    usb->captureFrame(frame);
+    EXPECT_EQ(1280, frame.width);
+    gige->captureFrame(frame);
+    EXPECT_EQ(1280, frame.width);
+
+    // a second object on the same camera connects and lets go without touching the first one's capture
+    {
+        const pgGrabber second("130");
+        EXPECT_EQ(130u, second.getSerialNumber());
+    }
+    EXPECT_TRUE(fc2sim::isConnected(130));
+    usb->captureFrame(frame);
+    EXPECT_EQ(960, frame.height);
 }
 
 TEST_F(PgCamera, OnlyUsbAndGigeInterfacesAreOpened)
@@ -462,6 +507,42 @@ TEST_F(PgCamera, FramesBecomeImagesOfTheirPixelFormat)
     EXPECT_THROW(colour->convertTextureRawToRgb(raw, rgb), std::invalid_argument);
 }
 
+TEST_F(PgCamera, ColourFramesKeepTheirChannelOrderAndOtherFormatsAreRefused)
+{
+    const struct {
+        PixelFormat pixelFormat;
+        int format;
+    } cases[] = {{PIXEL_FORMAT_RGB8, 4}, {PIXEL_FORMAT_BGR, 2}};
+    unsigned int serial = 1050;
+    for (const auto& c : cases) {
+        fc2sim::CameraSpec cameraSpec = fc2sim::defaultCamera(++serial, INTERFACE_USB2, true);
+        cameraSpec.pixelFormat = c.pixelFormat;
+        const auto camera = open(cameraSpec);
+        camera->setVideoMode(pgGrabber::VM_640x480Y8);
+        camera->start();
+        std::vector<unsigned char> pixels(size_t(480) * 640 * 3);
+        for (size_t i = 0; i < pixels.size(); ++i)
+            pixels[i] = static_cast<unsigned char>(i % 253);
+        fc2sim::queueFrame(serial, pixels);
+        niTypes::niImage<unsigned char> frame;
+        camera->captureFrame(frame);
+        EXPECT_EQ(640, frame.width);
+        EXPECT_EQ(480, frame.height);
+        EXPECT_EQ(3, frame.channels);
+        EXPECT_EQ(3 * 640, frame.step);
+        EXPECT_EQ(c.format, frame.format);
+        ASSERT_EQ(static_cast<int32_t>(pixels.size()), frame.dataSize);
+        EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), frame.data)) << c.format;
+    }
+
+    fc2sim::CameraSpec wide = fc2sim::defaultCamera(1059);
+    wide.pixelFormat = static_cast<PixelFormat>(0x40000000u);  // sixteen-bit grey
+    const auto camera = open(wide);
+    camera->start();
+    niTypes::niImage<unsigned char> frame;
+    EXPECT_EQ("Failed save image", messageOf([&] { camera->captureFrame(frame); }));
+}
+
 TEST_F(PgCamera, RetrieveFailures)
 {
     const auto camera = open(fc2sim::defaultCamera(1100));
@@ -627,6 +708,42 @@ TEST_F(PgCamera, GigeConnectSetsPacketsAreaAndTimeout)
     noDiscovery.discoveredPacketSize = 0;
     const auto second = open(noDiscovery);
     EXPECT_EQ(1, countCalls(1601, "SetGigEProperty 2 1400"));
+}
+
+TEST_F(PgCamera, GigeConnectFailuresReleaseTheCamera)
+{
+    const struct {
+        const char* call;
+        std::string message;
+    } cases[] = {
+        {"ReadRegister", "runtime_error: Camera power error."},
+        {"GetTriggerMode", "runtime_error: Error read camera trigger register."},
+        {"SetTriggerMode", "Refused by the camera."},
+        {"WriteGVCPRegister", "Refused by the camera."},
+        {"SetGigEProperty", "Refused by the camera."},
+        {"SetGigEImagingMode", "Refused by the camera."},
+        {"GetGigEImageSettings", "Refused by the camera."},
+        {"SetConfiguration", "Refused by the camera."},
+    };
+    fc2sim::addCamera(fc2sim::defaultCamera(1650, INTERFACE_GIGE));
+    pgGrabber::CamInfo info;  // as the bus describes it, so that only the camera's own connect runs
+    info.serialNumber = "1650";
+    info.interfaceType = 3;
+    for (const auto& c : cases) {
+        fc2sim::failNext(1650, c.call, PGRERROR_FAILED, 1, "Refused by the camera.");
+        EXPECT_EQ(c.message, plainMessageOf([&] { pgGrabber camera(info); })) << c.call;
+        EXPECT_FALSE(fc2sim::isConnected(1650)) << c.call;
+    }
+
+    // a camera whose power never comes up is given up after a bounded wait
+    fc2sim::CameraSpec dead = fc2sim::defaultCamera(1651, INTERFACE_GIGE);
+    dead.powerUpReads = 1000000;
+    fc2sim::addCamera(dead);
+    info.serialNumber = "1651";
+    const auto begin = std::chrono::steady_clock::now();
+    EXPECT_EQ("runtime_error: Camera power error.", plainMessageOf([&] { pgGrabber camera(info); }));
+    EXPECT_GE(std::chrono::steady_clock::now() - begin, std::chrono::seconds(5));
+    EXPECT_FALSE(fc2sim::isConnected(1651));
 }
 
 TEST_F(PgCamera, GigeCaptureRetriesDroppedFrames)

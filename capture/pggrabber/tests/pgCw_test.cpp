@@ -167,6 +167,62 @@ TEST_F(PgCw, InitializeWithTextureCamera)
     EXPECT_FALSE(fc2sim::isConnected(2002));
 }
 
+TEST_F(PgCw, TextureFramesFollowTheTextureMirrorFlags)
+{
+    fc2sim::addCamera(fc2sim::defaultCamera(2101));
+    fc2sim::addCamera(fc2sim::defaultCamera(2102, INTERFACE_USB2, true));
+    niTypes::niPtree config = scannerConfig("2102");
+    config.put("Device.Camera2.PgGrabber.mirror_x", true);  // mirror_y is set too
+    const cwHandle h = init("2101", config);
+
+    // a delivered frame: one bright 2 x 2 cell in the top left corner ends in the bottom right one
+    std::vector<unsigned char> pixels = pgtest::flatFrame(960, 1280, 10);
+    pixels[0] = pixels[1] = pixels[1280] = pixels[1281] = 200;
+    fc2sim::queueFrame(2102, pixels);
+    fc2sim::pulseHardwareTrigger(2102);  // the texture camera waits for the hardware trigger
+    niTypes::niImage<unsigned char> frame;
+    cwGetFrameTexture(h, &frame);
+    ASSERT_EQ(1280, frame.width);
+    ASSERT_EQ(960, frame.height);
+    ASSERT_EQ(3, frame.channels);
+    const auto pixel = [](const niTypes::niImage<unsigned char>& image, int x, int y) {
+        return image.data[y * image.step + x * image.channels];
+    };
+    EXPECT_EQ(200, pixel(frame, 1279, 959));
+    EXPECT_EQ(10, pixel(frame, 0, 0));
+    EXPECT_EQ(10, pixel(frame, 1279, 0));
+    EXPECT_EQ(10, pixel(frame, 0, 959));
+
+    // a converted image is mirrored both ways, then turned a quarter clockwise
+    niTypes::niImage<unsigned char> raw, rgb;
+    raw.create(4, 4, 1, 4, 6);
+    const unsigned char cells[2][2] = {{10, 60}, {110, 160}};  // [top, bottom][left, right]
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            raw.data[y * 4 + x] = cells[y / 2][x / 2];
+    cwConvertTextureRawToRgb(h, &raw, &rgb);
+    ASSERT_EQ(4, rgb.width);
+    ASSERT_EQ(3, rgb.channels);
+    EXPECT_EQ(60, pixel(rgb, 0, 0));   // top right of the raw image
+    EXPECT_EQ(160, pixel(rgb, 3, 0));  // bottom right
+    EXPECT_EQ(10, pixel(rgb, 0, 3));   // top left
+    EXPECT_EQ(110, pixel(rgb, 3, 3));  // bottom left
+
+    // the texture flash switches the texture camera's strobe alone
+    EXPECT_TRUE(fc2sim::strobe(2102, 1).onOff);
+    const bool mainStrobe = fc2sim::strobe(2101, 1).onOff;
+    cwEnableTextureFlash(h, false);
+    EXPECT_FALSE(fc2sim::strobe(2102, 1).onOff);
+    EXPECT_EQ(mainStrobe, fc2sim::strobe(2101, 1).onOff);
+    cwEnableTextureFlash(h, true);
+    EXPECT_TRUE(fc2sim::strobe(2102, 1).onOff);
+    EXPECT_TRUE(cwGetTextureHwTrigger(h));
+
+    const cwHandle single = init("2101", scannerConfig());
+    EXPECT_EQ("cwEnableTextureFlash: camera hasn't been initialized!",
+              messageOf([&] { cwEnableTextureFlash(single, true); }));
+}
+
 TEST_F(PgCw, ASecondInitializeOfTheSameIdReleasesTheFirst)
 {
     fc2sim::addCamera(fc2sim::defaultCamera(3001));
@@ -260,6 +316,24 @@ TEST_F(PgCw, InitializeManyCameras)
     ASSERT_EQ(2u, partial.size());
     EXPECT_TRUE(cwIsComposite(partial[0]));  // the earlier record stays
     EXPECT_EQ(0, partial[1]);
+    cwDeinitialize(0);
+
+    // a record created and then failed is erased: its camera is released, the earlier one stays open
+    niTypes::niPtree outOfRange = config(2, 0);
+    outOfRange.put("Device.Camera1.PgGrabber.shutter_speed", 100.0f);
+    std::vector<cwHandle> failed;
+    EXPECT_EQ(notInitialized("Invalid property value 100, available diapason 0.01..66"),
+              messageOf([&] { cwInitialize_many_pg_grabbers(&settings, &failed, &outOfRange); }));
+    EXPECT_EQ(0, failed[1]);
+    EXPECT_FALSE(fc2sim::isConnected(5002));
+    EXPECT_TRUE(fc2sim::isCapturing(5001));
+    fc2sim::failNext(5002, "StartCapture", PGRERROR_FAILED, 1, "No bandwidth.");
+    EXPECT_EQ(notInitialized("Capture module, StartCapture error. Description: No bandwidth.Error code: 1"),
+              messageOf([&] { cwInitialize_many_pg_grabbers(&settings, &failed, &two); }));
+    EXPECT_EQ(0, failed[1]);
+    EXPECT_FALSE(fc2sim::isConnected(5002));
+    cwInitialize_many_pg_grabbers(&settings, &failed, &two);  // nothing stale stands in the way
+    EXPECT_TRUE(fc2sim::isCapturing(5002));
 }
 
 TEST_F(PgCw, PropertiesAreSetAndReadBack)
@@ -336,8 +410,8 @@ TEST_F(PgCw, StrobeSetsSwitchWithWhiteBalanceCarriedOver)
 {
     fc2sim::addCamera(fc2sim::defaultCamera(7001, INTERFACE_USB2, true));
     const cwHandle h = init("7001", scannerConfig());
-    cwEnableStrobe(h);  // connect left the strobe off
-    EXPECT_TRUE(fc2sim::strobe(7001, 1).onOff);
+    EXPECT_TRUE(fc2sim::strobe(7001, 1).onOff);  // initialised with the set for working with flash
+    EXPECT_FALSE(cwGetExposureAuto(h));
     cwSetGainR(h, 400.0f);
     cwDisableStrobe(h);
     EXPECT_FALSE(fc2sim::strobe(7001, 1).onOff);
@@ -347,6 +421,22 @@ TEST_F(PgCw, StrobeSetsSwitchWithWhiteBalanceCarriedOver)
     fc2sim::clearCalls();
     cwDisableStrobe(h);
     EXPECT_EQ(0, countCalls(7001, "Set"));
+
+    // back from the strobe-off set: the flash set returns with the white balance set meanwhile
+    cwSetGainR(h, 600.0f);
+    cwSetGainB(h, 300.0f);
+    cwEnableStrobe(h);
+    EXPECT_TRUE(fc2sim::strobe(7001, 1).onOff);
+    EXPECT_FLOAT_EQ(600.0f, cwGetGainR(h));
+    EXPECT_FLOAT_EQ(300.0f, cwGetGainB(h));
+    EXPECT_FALSE(cwGetExposureAuto(h));
+    EXPECT_FLOAT_EQ(5.0f, cwGetShutterSpeed(h));
+    fc2sim::clearCalls();
+    cwEnableStrobe(h);
+    EXPECT_EQ(0, countCalls(7001, "Set"));
+    cwDisableStrobe(h);  // the strobe-off set was saved on the way in
+    EXPECT_TRUE(cwGetExposureAuto(h));
+    EXPECT_FLOAT_EQ(600.0f, cwGetGainR(h));
 
     fc2sim::CameraSpec plain = fc2sim::defaultCamera(7002);
     plain.strobe = false;

@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <sys/wait.h>
 
+#include <cstdlib>
 #include <stdexcept>
+#include <string>
 
 #include "capture/cwInterface.h"
 #include "platform/flycapture2/FlyCapture2Sim.h"
@@ -47,6 +50,20 @@ TEST(PgGrabberUnload, UnloadingReleasesCamerasAndTheBusManager)
     EXPECT_EQ(1, available(&names, nullptr));
     symbol<decltype(&cwDeinitialize)>(library, "cwDeinitialize")(0);
     EXPECT_EQ(0, dlclose(library));
+}
+
+// Hosts that return from main with a camera open (capturing, with and without the SDK's image thread) leave the
+// clean-up to process exit; the library releases its cameras there while the simulated bus still exists.
+TEST(PgGrabberUnload, AHostMayExitWithACameraOpen)
+{
+    for (const char* host : {EXIT_HOST, EXIT_HOST_DLOPEN}) {
+        for (const char* mode : {"plain", "callback"}) {
+            const std::string command = std::string("'") + host + "' " + mode;
+            const int status = std::system(command.c_str());
+            ASSERT_TRUE(WIFEXITED(status)) << command << " ended by signal " << WTERMSIG(status);
+            EXPECT_EQ(0, WEXITSTATUS(status)) << command;
+        }
+    }
 }
 
 }  // namespace
