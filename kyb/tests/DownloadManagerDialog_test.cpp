@@ -20,7 +20,9 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <csignal>
 #include <optional>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -226,6 +228,59 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"NoFileName", "/files/", nullptr},
                       FailureCase{"DotDotName", "/files/%2E%2E", nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Files this process writes may not grow beyond limit bytes while it lives: a write past it fails with EFBIG (the
+// signal it would raise is ignored). Holds for root too.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t limit)
+    {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = limit;
+        active_ = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    bool active() const { return active_; }
+
+private:
+    rlimit saved_{};
+    void (*previousHandler_)(int) = SIG_DFL;
+    bool active_ = false;
+};
+
+// The installer file cannot be written: the .part cannot be opened, or a write fails while the body comes in.
+TEST_F(Downloads, AnInstallerThatCannotBeWrittenShowsTheBoxAndLeavesNoFile)
+{
+    const QString folder = DownloadManagerDialog::cacheFolder();
+    makeFile("big.exe", 8 * 1024 * 1024);
+    for (const bool midDownload : {false, true}) {
+        SCOPED_TRACE(midDownload ? "write fails" : "open fails");
+        QDir(folder).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(folder));
+        std::optional<FileSizeLimit> limit;
+        if (midDownload) {
+            limit.emplace(512 * 1024);
+            ASSERT_TRUE(limit->active());
+        } else {
+            ASSERT_TRUE(QDir().mkdir(folder + "/big.exe.part"));   // no file can be opened there, even by root
+        }
+        sim_->clearLog();
+        ktest::MessageBoxAnswerer boxes;
+        DownloadManagerDialog dialog("Belmo Studio", url("/files/big.exe"));
+        EXPECT_FALSE(dialog.startDownload());
+        limit.reset();
+        EXPECT_EQ(boxes.texts, QStringList{"Failed to download Belmo Studio update. Server is not accessible"});
+        EXPECT_EQ(sim_->requestsTo("/files/big.exe").size(), midDownload ? 1 : 0);
+        EXPECT_TRUE(QDir(folder).entryList(QDir::Files).isEmpty());
+        EXPECT_TRUE(CacheFile().installer("Belmo Studio").sha1.isEmpty());
+    }
+}
 
 TEST_F(Downloads, CancelDuringAStallEndsQuietly)
 {

@@ -9,11 +9,14 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include "kyb/signin/SavedLoginFile.h"
 #include "kyb/signin/SignIn.h"
 #include "kyb/tests/DialogDriver.h"
+#include "platform/PrivateFolder.h"
 #include "platform/Registry.h"
 #include "platform/UserDataFolder.h"
 #include "tests/support/AccountServiceSim.h"
@@ -102,9 +105,10 @@ private:
     QString name_;
 };
 
-// Runs kyb with args and extra environment; on an X server of its own with the first window titled "Kestrune" (the
-// login dialog; the splash has no title) asked to close when closeWindow.
-Outcome runKyb(const QStringList& args, const QMap<QString, QString>& extraEnv = {}, bool closeWindow = false)
+// Runs kyb (or program) with args and extra environment; on an X server of its own with the first window titled
+// "Kestrune" (the login dialog; the splash has no title) asked to close when closeWindow.
+Outcome runKyb(const QStringList& args, const QMap<QString, QString>& extraEnv = {}, bool closeWindow = false,
+               const QString& program = kybPath())
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (auto it = extraEnv.cbegin(); it != extraEnv.cend(); ++it)
@@ -128,10 +132,10 @@ Outcome runKyb(const QStringList& args, const QMap<QString, QString>& extraEnv =
         process.setArguments(QStringList{"-c",
                                          "\"$0\" \"$@\" & kyb=$!; python3 \"" + closer +
                                              "\" Kestrune 60; wait $kyb",
-                                         kybPath()} +
+                                         program} +
                              args);
     } else {
-        process.setProgram(kybPath());
+        process.setProgram(program);
         process.setArguments(args);
     }
     process.setProcessEnvironment(env);
@@ -310,6 +314,156 @@ TEST_F(KybProgram, ALockThatCannotBeMadeIsNoOtherInstance)
     EXPECT_EQ(runKyb({"--install"}).exitCode, 8);
     EXPECT_FALSE(sim->requestsTo("/api/kyb/v2/applications.json").isEmpty());
     QFile::remove(instances);
+}
+
+// Runs of kyb whose windows are driven from inside the program by the driver plugin: it answers every question
+// box with answer, starts a ready installer, ends the main window as windowAction says ("close" or an exit code)
+// and logs what it saw.
+class DrivenKyb : public KybProgram {
+protected:
+    void SetUp() override
+    {
+        KybProgram::SetUp();
+        if (IsSkipped())
+            return;
+        ASSERT_TRUE(scratch_.isValid());
+        log_ = scratch_.filePath("driver.log");
+        launches_ = scratch_.filePath("launches.txt");
+        launcher_ = scratch_.filePath("launch.sh");
+        ASSERT_TRUE(ktest::writeExecutable(
+            launcher_, QString("#!/bin/sh\nprintf '%s\\n' \"$1\" >> '%1'\n").arg(launches_).toUtf8()));
+        QSettings selfOffer;   // the program's own offer records
+        selfOffer.remove("updaterLastVersion");
+        selfOffer.remove("updaterLastCheck");
+        selfOffer.sync();
+        Registry(Registry::Hive::CurrentUser).removeKey(belmoKey + "\\Belmo Studio");
+        QDir(platform::installerCacheFolderPath()).removeRecursively();
+    }
+
+    Outcome runDriven(const QStringList& args, const QString& answer, const QString& windowAction,
+                      const QString& program = kybPath())
+    {
+        QFile::remove(log_);
+        const QMap<QString, QString> env{{"QT_PLUGIN_PATH", KESTRUNE_DRIVER_PLUGIN_DIR},
+                                         {"QT_QPA_GENERIC_PLUGINS", "kybdriver"},
+                                         {"KESTRUNE_DRIVER_LOG", log_},
+                                         {"KESTRUNE_DRIVER_ANSWER", answer},
+                                         {"KESTRUNE_DRIVER_WINDOW", windowAction},
+                                         {"KESTRUNE_SHELL_OPEN", launcher_}};
+        return runKyb(args, env, false, program);
+    }
+
+    QStringList driverLog() const
+    {
+        QFile file(log_);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    }
+
+    QTemporaryDir scratch_;
+    QString log_;
+    QString launches_;
+    QString launcher_;
+};
+
+const QString selfUpdateQuestion =
+    "box: Kestrune | A new version of Kestrune is available to download.\\nWould you like to update?";
+
+TEST_F(DrivenKyb, InteractiveStartStartsTheAcceptedSelfUpdateAndEnds)
+{
+    installStudio("3.2.1");
+    const Outcome outcome = runDriven({}, "Yes", "3");
+
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
+    EXPECT_EQ(driverLog(), (QStringList{selfUpdateQuestion, "download ready: Kestrune is ready to be installed"}))
+        << "no main window";
+    const QList<QJsonObject> checks = sim->requestsTo("/api/kyb/v2/kybs/update_required.json");
+    ASSERT_EQ(checks.size(), 1);
+    EXPECT_EQ(checks[0].value("query").toObject().value("version").toString(), "1.4.4.1");
+    // the installer of the offered version was downloaded and handed to the shell
+    ASSERT_TRUE(ktest::waitUntil([&] { return QFile::exists(launches_); }, 30000));
+    QFile launches(launches_);
+    ASSERT_TRUE(launches.open(QIODevice::ReadOnly));
+    const QString started = QString::fromUtf8(launches.readAll()).trimmed();
+    EXPECT_TRUE(started.startsWith(platform::installerCacheFolderPath() + "/KestruneSetup-1.4.5")) << started.toStdString();
+    EXPECT_TRUE(QFile::exists(started));
+}
+
+TEST_F(DrivenKyb, InteractiveStartShowsTheWindowWithTheUpdateLinkAndEndsWithItsLoop)
+{
+    installStudio("3.2.1");
+    // Declined: the main window comes with the update link; its loop's exit code is the program's.
+    Outcome outcome = runDriven({}, "No", "3");
+    EXPECT_EQ(outcome.exitCode, 3) << outcome.err.toStdString();
+    EXPECT_EQ(driverLog(), (QStringList{selfUpdateQuestion, "main window: update link shown"}));
+
+    // The offer counts for the month: the next start asks nothing; closing the window ends with 0.
+    outcome = runDriven({}, "Yes", "close");
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
+    EXPECT_EQ(driverLog(), QStringList{"main window: update link shown"});
+    EXPECT_FALSE(QFile::exists(launches_));
+}
+
+TEST_F(DrivenKyb, UpdateModeOffersTheProductUpdateInTheLanguageOfTheCache)
+{
+    if (!ktest::haveProgram("lrelease"))
+        GTEST_SKIP() << "lrelease not found";
+    // A copy of kyb with a German translation in Locale beside it.
+    const QString program = scratch_.filePath("bin/kyb");
+    ASSERT_TRUE(QDir().mkpath(scratch_.filePath("bin/Locale")));
+    ASSERT_TRUE(QFile::copy(kybPath(), program));
+    ASSERT_TRUE(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QString source = scratch_.filePath("kyb_de.ts");
+    {
+        QFile ts(source);
+        ASSERT_TRUE(ts.open(QIODevice::WriteOnly));
+        ts.write(R"(<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE">
+<context>
+    <name>HelperClass</name>
+    <message>
+        <source>A new version of %1 is available to download.
+Would you like to update?</source>
+        <translation>Eine neue Version von %1 steht zum Herunterladen bereit.
+Möchten Sie aktualisieren?</translation>
+    </message>
+</context>
+</TS>
+)");
+    }
+    const ktest::ProcessResult compiled =
+        ktest::runProgram("lrelease", {source, "-qm", scratch_.filePath("bin/Locale/kyb_de.qm")});
+    ASSERT_TRUE(compiled.ok()) << compiled.err.toStdString();
+
+    installStudio("3.1.0");
+    const QStringList args{"--update", "--product", "Belmo Studio", "--version", "3.1.0"};
+    struct Case {
+        const char* language;
+        QString question;
+    };
+    const Case cases[] = {
+        {"de", "box: Kestrune | Eine neue Version von Belmo Studio steht zum Herunterladen bereit.\\n"
+               "Möchten Sie aktualisieren?"},
+        {"fr", "box: Kestrune | A new version of Belmo Studio is available to download.\\nWould you like to update?"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.language);
+        {
+            QSettings cache(appDataPathFile("cache.ini"), QSettings::IniFormat);
+            cache.setValue("language", c.language);
+        }
+        Registry(Registry::Hive::CurrentUser).removeKey(belmoKey + "\\Belmo Studio");
+        const Outcome outcome = runDriven(args, "No", "close", program);
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
+        EXPECT_EQ(driverLog(), QStringList{c.question});
+        // the offer is recorded under the installed version
+        EXPECT_EQ(Registry(Registry::Hive::CurrentUser)
+                      .value(belmoKey + "\\Belmo Studio\\3.1.0", "updaterLastVersion")
+                      .value_or("<none>"),
+                  "3.2.1");
+    }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -141,7 +142,7 @@ protected:
     void TearDown() override
     {
         for (const char* name : {"KESTRUNE_TEST_CAMERAS_pgGrabber", "KESTRUNE_TEST_CAMERAS_lmGrabber",
-                                 "KESTRUNE_CALIBRATION_TIMEOUT_MS"})
+                                 "KESTRUNE_CALIBRATION_TIMEOUT_MS", "KESTRUNE_REQUEST_TIMEOUT_MS"})
             qunsetenv(name);
         sim.reset();
         accountState = AccountState();
@@ -481,6 +482,76 @@ TEST_F(ScannerDataTest, SuccessfulUnpackGoesOverThePreviousCalibration)
     EXPECT_EQ(QDir(devicesPath() + "/BS3-10001").entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name),
               (QStringList{"Device.xml", "calibration.bin", "old.bin", "user"}));
     EXPECT_EQ(QDir(devicesPath()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"BS3-10001"});
+}
+
+// A scanner list that does not come falls back to the list cached by an earlier run.
+struct ListFailureCase {
+    const char* name;
+    const char* route;   // the scanners.json answer
+    bool offline;        // the failure marks the service unreachable
+};
+
+class ScannerListFailure : public ScannerDataTest, public ::testing::WithParamInterface<ListFailureCase> {};
+
+TEST_P(ScannerListFailure, FallsBackToTheCachedList)
+{
+    const ListFailureCase& c = GetParam();
+    startSim(QJsonObject{{"routes", QJsonObject{{api + "scanners.json", QJsonDocument::fromJson(c.route).object()}}}});
+    // Long enough for any answer on loopback; the stall never answers.
+    qputenv("KESTRUNE_REQUEST_TIMEOUT_MS", "5000");
+    AccountScanner cachedScanner;
+    cachedScanner.id = "914";
+    cachedScanner.serialNumber = "BS-2210-0042";
+    cachedScanner.calibrationRevision = 7;
+    CacheFile().writeScanners({cachedScanner});
+    storeDescription("BS-2210-0042", "6");
+    storeDescription("BS3-90009", "3");   // outside the account
+    // the application list was answered: the service counts as reachable until the scanner list fails
+    std::vector<ApplicationInfo> applications;
+    ASSERT_TRUE(ServerAPI::instance()->applications(demoToken, &applications));
+    ASSERT_FALSE(accountState.offlineMode);
+
+    ScannerData data;
+    ASSERT_TRUE(data.retrieveScanners());
+    EXPECT_EQ(accountState.offlineMode, c.offline);
+    ASSERT_EQ(data.accountList().size(), 1u);
+    EXPECT_EQ(data.accountList()[0].id, "914");
+    EXPECT_EQ(data.accountList()[0].serialNumber, "BS-2210-0042");
+    EXPECT_EQ(data.accountList()[0].calibrationState, 1);
+    // reachable, the stored scanner outside the account is still compared; unreachable, it counts as current
+    EXPECT_EQ(sim->requestsTo(api + "scanners/calibration_revision.json").size(), c.offline ? 0 : 1);
+    EXPECT_EQ(itemsText(data.hardwareList()), "{BS3-90009,1,2}");
+    // the cache is not overwritten by the failed fetch
+    const std::vector<AccountScanner> cached = CacheFile().readScanners();
+    ASSERT_EQ(cached.size(), 1u);
+    EXPECT_EQ(cached[0].id, "914");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ScannerListFailure,
+                         ::testing::Values(ListFailureCase{"TimeOut", R"({"stall": true})", true},
+                                           ListFailureCase{"ConnectionCut", R"({"close_early": true})", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ScannerDataTest, SerialLookupTimeOutKeepsTheItemsFoundSoFar)
+{
+    // The first camera is answered, the second never is.
+    startSim(QJsonObject{{"routes", QJsonObject{{api + "scanners/serial_number.json",
+                                                 QJsonArray{QJsonObject{}, QJsonObject{{"stall", true}}}}}}});
+    qputenv("KESTRUNE_REQUEST_TIMEOUT_MS", "5000");
+    qputenv("KESTRUNE_TEST_CAMERAS_pgGrabber", "14070001");
+    qputenv("KESTRUNE_TEST_CAMERAS_lmGrabber", "Lumenera LW #30009999;Lumenera LW #555");
+    storeDescription("ZX-77", "");
+
+    ScannerData data;
+    ASSERT_TRUE(data.retrieveScanners());
+    EXPECT_EQ(queryValues(sim->requestsTo(api + "scanners/serial_number.json"), "camerabwsn"),
+              (QStringList{"14070001", "30009999"}))
+        << "the lookup ends at the time-out";
+    EXPECT_TRUE(accountState.offlineMode);
+    // the owned scanner found first stays; the stored one is not compared once the service is unreachable
+    EXPECT_EQ(itemsText(data.hardwareList()), "{BS2-20002,0,0}{ZX-77,1,2}");
+    EXPECT_TRUE(sim->requestsTo(api + "scanners/calibration_revision.json").isEmpty());
+    EXPECT_EQ(data.accountList().size(), 2u);
 }
 
 }  // namespace

@@ -1,0 +1,133 @@
+// A generic Qt plugin that drives a program's windows from inside its own process, for tests that run the built
+// program: loaded through QT_PLUGIN_PATH and QT_QPA_GENERIC_PLUGINS=kybdriver, it polls the top-level widgets on
+// the GUI thread, writes what it sees to KESTRUNE_DRIVER_LOG (one line each) and answers:
+//   message boxes     the button named by KESTRUNE_DRIVER_ANSWER ("Yes" or "No"; Ok when the box has no such)
+//   download dialog   Install once it is enabled
+//   main window       KESTRUNE_DRIVER_WINDOW: "close" closes it, a number N ends its loop with exit(N)
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFile>
+#include <QGenericPlugin>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+#include <QWidget>
+
+namespace {
+
+class ProgramDriver : public QObject {
+public:
+    ProgramDriver()
+        : log_(QString::fromLocal8Bit(qgetenv("KESTRUNE_DRIVER_LOG"))),
+          answer_(QString::fromLatin1(qgetenv("KESTRUNE_DRIVER_ANSWER"))),
+          windowAction_(QString::fromLatin1(qgetenv("KESTRUNE_DRIVER_WINDOW")))
+    {
+        timer_.setInterval(50);
+        connect(&timer_, &QTimer::timeout, this, [this] { poll(); });
+        timer_.start();
+    }
+
+private:
+    void write(const QString& line)
+    {
+        QFile file(log_);
+        if (log_.isEmpty() || !file.open(QIODevice::Append))
+            return;
+        QString text = line;
+        text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+        file.write(text.toUtf8() + '\n');
+    }
+
+    void poll()
+    {
+        if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+            return;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (!widget->isVisible() || handled_.contains(widget))
+                continue;
+            if (auto* box = qobject_cast<QMessageBox*>(widget)) {
+                handle(widget);
+                answerBox(box);
+                return;
+            }
+            const QByteArray kind = widget->metaObject()->className();
+            if (kind == "DownloadManagerDialog") {
+                auto* install = widget->findChild<QPushButton*>(QStringLiteral("installButton"));
+                if (!install || !install->isEnabled())
+                    continue;
+                handle(widget);
+                write(QStringLiteral("download ready: ") + labelText(widget, "label"));
+                QTimer::singleShot(0, install, [install] { install->click(); });
+                return;
+            }
+            if (kind == "QKestrune") {
+                handle(widget);
+                const auto* link = widget->findChild<QLabel*>(QStringLiteral("updateVersion"));
+                write(QStringLiteral("main window: update link ") +
+                      (link && link->isVisible() ? QStringLiteral("shown") : QStringLiteral("hidden")));
+                endMainWindow(widget);
+                return;
+            }
+        }
+    }
+
+    void handle(QWidget* widget) { handled_ << QPointer<QWidget>(widget); }
+
+    static QString labelText(QWidget* window, const char* name)
+    {
+        const auto* label = window->findChild<QLabel*>(QString::fromLatin1(name));
+        return label ? label->text() : QString();
+    }
+
+    void answerBox(QMessageBox* box)
+    {
+        write(QStringLiteral("box: ") + box->windowTitle() + QStringLiteral(" | ") + box->text());
+        QAbstractButton* chosen = nullptr;
+        if (answer_ == QLatin1String("Yes"))
+            chosen = box->button(QMessageBox::Yes);
+        else if (answer_ == QLatin1String("No"))
+            chosen = box->button(QMessageBox::No);
+        if (!chosen)
+            chosen = box->button(QMessageBox::Ok);
+        if (!chosen)
+            chosen = box->buttons().value(0);
+        if (chosen)
+            QTimer::singleShot(0, chosen, [chosen] { chosen->click(); });
+    }
+
+    void endMainWindow(QWidget* window)
+    {
+        if (windowAction_ == QLatin1String("close")) {
+            QTimer::singleShot(0, window, [window] { window->close(); });
+            return;
+        }
+        bool ok = false;
+        const int code = windowAction_.toInt(&ok);
+        if (ok)
+            QTimer::singleShot(0, this, [code] { QCoreApplication::exit(code); });
+    }
+
+    QTimer timer_;
+    QString log_;
+    QString answer_;
+    QString windowAction_;
+    QList<QPointer<QWidget>> handled_;
+};
+
+}  // namespace
+
+class ProgramDriverPlugin : public QGenericPlugin {
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "ProgramDriver.json")
+public:
+    QObject* create(const QString& name, const QString&) override
+    {
+        if (name.compare(QLatin1String("kybdriver"), Qt::CaseInsensitive) != 0)
+            return nullptr;
+        return new ProgramDriver;   // the application deletes its generic plugins' objects
+    }
+};
+
+#include "ProgramDriverPlugin.moc"
