@@ -7,7 +7,6 @@
 #include <QNetworkRequest>
 #include <QTimer>
 #include <QUrl>
-#include <boost/algorithm/string/trim.hpp>
 #include <boost/format.hpp>
 #include <boost/property_tree/ptree.hpp>
 #include <memory>
@@ -15,7 +14,7 @@
 
 #include "account/FormEncoding.h"
 #include "account/NetworkAccessProcessor.h"
-#include "account/ReplyJson.h"
+#include "account/ReplyReaders.h"
 #include "account/RequestFailure.h"
 #include "platform/RequestTimeouts.h"
 #include "platform/ServiceEndpoint.h"
@@ -46,11 +45,6 @@ QNetworkRequest unauthorizedRequest(const QUrl& url)
     throw RequestFailure((boost::format("Incorrect server reply: %i") % status).str());
 }
 
-std::string trimmed(const std::string& text)
-{
-    return boost::algorithm::trim_copy(text);
-}
-
 // Codes that mean the service cannot be reached at all.
 bool marksOffline(int code)
 {
@@ -67,27 +61,6 @@ bool isStatusCode(int code)
            code == QNetworkReply::ProxyAuthenticationRequiredError ||
            (code >= QNetworkReply::ContentAccessDenied && code <= QNetworkReply::UnknownContentError) ||
            (code >= QNetworkReply::InternalServerError && code <= QNetworkReply::UnknownServerError);
-}
-
-// The sign-in reply of login and info into out; a missing key ends with "Wrong server response data format",
-// leaving the fields read before it.
-void readSignInReply(const QByteArray& body, AccountState* out, QString* email)
-{
-    pt::ptree tree;
-    try {
-        tree = parseReplyObject(body);
-    } catch (const pt::ptree_error&) {
-        throw std::runtime_error("Wrong server response data");
-    }
-    try {
-        out->authToken = tree.get<std::string>("auth_token_crypted");
-        out->machineRecordId = tree.get<std::string>("hwfp_id");
-        out->uok = tree.get<std::string>("uok");
-        if (email)
-            *email = QString::fromStdString(tree.get<std::string>("email"));
-    } catch (const pt::ptree_error&) {
-        throw std::runtime_error("Wrong server response data format");
-    }
 }
 
 }  // namespace
@@ -261,18 +234,7 @@ bool ServerAPI::scanners(QString token, std::vector<AccountScanner>* list)
     if (reply.status != 200)
         throwIncorrectReply(reply.status);
     try {
-        const pt::ptree elements = parseReplyList(reply.body);
-        for (const auto& [key, element] : elements) {
-            AccountScanner scanner;
-            scanner.id = element.get<std::string>("id", "");
-            scanner.serialNumber = element.get<std::string>("serial_number", "");
-            scanner.calibrationRevision = element.get<int>("calibration_revision", -1);
-            scanner.hasTextureCamera = element.get<bool>("has_texture_camera", false);
-            scanner.upgradeUrl = element.get<std::string>("upgrade_url", "");
-            if (scanner.upgradeUrl == "null")
-                scanner.upgradeUrl.clear();
-            list->push_back(scanner);
-        }
+        readScannerList(reply.body, list);
     } catch (const pt::ptree_error&) {
         return false;
     }
@@ -293,14 +255,12 @@ bool ServerAPI::updateRequired(QString token, ApplicationInfo* out, QString vers
         return false;
     try {
         if (reply.status == 422) {
-            parseReplyObject(reply.body).get<std::string>("message");
+            readRefusalMessage(reply.body);
             return false;
         }
         if (reply.status != 200)
             return false;
-        const pt::ptree tree = parseReplyObject(reply.body);
-        out->downloadLink = tree.get<std::string>(isWow64_ ? "download_link64" : "download_link32", "");
-        out->versionName = trimmed(tree.get<std::string>("version", ""));
+        readUpdateOffer(reply.body, isWow64_, out);
     } catch (const pt::ptree_error&) {
         return false;
     }
@@ -316,19 +276,7 @@ bool ServerAPI::applications(QString token, std::vector<ApplicationInfo>* list)
     if (reply.status != 200)
         return false;
     try {
-        const pt::ptree elements = parseReplyList(reply.body);
-        for (const auto& [key, element] : elements) {
-            ApplicationInfo application;
-            application.id = element.get<std::string>("id", "");
-            const pt::ptree& version = element.get_child("version");
-            application.downloadLink = version.get<std::string>(isWow64_ ? "download_link64" : "download_link32", "");
-            application.versionName = trimmed(version.get<std::string>("name", ""));
-            const pt::ptree& product = element.get_child("product");
-            application.productName = trimmed(product.get<std::string>("name", ""));
-            application.upgradeUrl = product.get<std::string>("upgrade_url", "");
-            application.productType = product.get<int>("product_type", 0);
-            list->push_back(application);
-        }
+        readApplicationList(reply.body, isWow64_, list);
     } catch (const pt::ptree_error&) {
         return false;
     }
@@ -345,16 +293,11 @@ bool ServerAPI::serialNumber(QString token, std::string cameraId, HardwareItem* 
         return false;
     try {
         if (reply.status == 200) {
-            const pt::ptree tree = parseReplyObject(reply.body);
-            const std::string serial = tree.get<std::string>("serial_number");
-            const int belongsTo = tree.get<int>("belongs_to");  // not an integer: ptree_bad_data
-            out->serial = serial;
-            out->belongsTo = belongsTo;
-            out->calibrationState = 0;
+            readSerialNumberReply(reply.body, out);
             return true;
         }
         if (reply.status == 422) {
-            parseReplyObject(reply.body).get<std::string>("message");
+            readRefusalMessage(reply.body);
             out->serial.clear();
             out->belongsTo = 4;
             out->calibrationState = -1;
@@ -381,7 +324,7 @@ int ServerAPI::calibrationRevision(QString token, QString serial)
     if (reply.status != 200 && reply.status != 422)
         return -1;
     try {
-        return parseReplyObject(reply.body).get<int>("calibration_revision", -1);
+        return readCalibrationRevision(reply.body);
     } catch (const pt::ptree_error&) {
         return -1;
     }
