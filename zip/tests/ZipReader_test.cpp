@@ -183,6 +183,29 @@ TEST_F(ZipReaderTest, FindsTheEndRecordBehindAComment)
     EXPECT_EQ(extract(archive), UnZip::InvalidArchive);
 }
 
+// Data appended after the end record pushes it out of the last 65,557 bytes: the search goes on backwards. With
+// 65,537 bytes its signature straddles the border of the first block read.
+TEST_F(ZipReaderTest, FindsTheEndRecordBeforeAppendedData)
+{
+    pythonArchive(QStringLiteral("import sys, zipfile\n"
+                                 "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
+                                 "    z.comment = b'note'\n"
+                                 "    z.writestr('note.txt', 'hello' * 100)\n"));
+    const QByteArray original = ztest::readFile(archive);
+    const QMap<QString, QByteArray> expected{{QStringLiteral("note.txt"), QByteArray("hello").repeated(100)}};
+    for (const int appended : {65536, 65537, 65540, 600000}) {
+        SCOPED_TRACE(appended);
+        QDir(target).removeRecursively();
+        ztest::writeFile(archive, original + QByteArray(appended, '\0'));
+        UnZip unzip;
+        ASSERT_EQ(unzip.openArchive(archive), UnZip::Ok);
+        EXPECT_EQ(unzip.extractAll(target, UnZip::KeepEntryPaths), UnZip::Ok);
+        EXPECT_EQ(extracted(), expected);
+    }
+    ztest::writeFile(archive, QByteArray(600000, 'j'));
+    EXPECT_EQ(extract(archive), UnZip::InvalidArchive);
+}
+
 class ZipUnsafeNameTest : public ZipReaderTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(ZipUnsafeNameTest, RefusesTheArchiveBeforeWritingAnything)
