@@ -2,12 +2,11 @@
 
 #include <QDebug>
 #include <QFile>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <zlib.h>
 
-#include "platform/FileTimes.h"
+#include "platform/StagedFile.h"
 #include "zip/DosDateTime.h"
 #include "zip/EntryPath.h"
 #include "zip/ZipKeys.h"
@@ -213,6 +212,7 @@ UnZip::ErrorCode UnzipPrivate::extractAll(const QDir& dir, UnZip::ExtractionOpti
 {
     if (!device)
         return UnZip::NoArchiveOpen;
+    knownDirectory.clear();
     const QString root = dir.absolutePath();
     if (headers) {
         for (const auto& e : *headers) {
@@ -297,23 +297,23 @@ UnZip::ErrorCode UnzipPrivate::extractFile(const QString& name, ZipEntryP& entry
         return UnZip::CannotCreateDirectory;
     }
 
-    // Written beside the target and renamed over it only once the CRC-32 checked.
+    // Written beside the target and renamed over it only once the CRC-32 checked; not flushed per file.
     const QString target = QStringLiteral("%1/%2").arg(targetDir, fileName);
-    QSaveFile out(target);
+    platform::StagedFile out(target);
     if (!out.open(QIODevice::WriteOnly)) {
         qDebug().noquote() << QStringLiteral("Unable to open %1 for writing").arg(target);
         return UnZip::CannotOpen;
     }
-    UnZip::ErrorCode ec = extractFile(name, entry, &out);
+    const UnZip::ErrorCode ec = extractFile(name, entry, &out);
     if (ec != UnZip::Ok) {
-        out.cancelWriting();
+        out.discard();
         return ec;
     }
-    if (!out.commit()) {
+    if (!out.commit(convertDateTime(entry.modDate, entry.modTime))) {
         qDebug().noquote() << QStringLiteral("Unable to open %1 for writing").arg(target);
         return UnZip::WriteError;
     }
-    if (!platform::setFileModificationTime(target, convertDateTime(entry.modDate, entry.modTime)))
+    if (!out.timeSet())
         qDebug().noquote() << QStringLiteral("Unable to set last modified time on file: %1").arg(target);
     return UnZip::Ok;
 }
@@ -507,12 +507,14 @@ UnZip::ErrorCode UnzipPrivate::inflateFile(qint64 size, qint64 limit, ZipKeys* k
 
 bool UnzipPrivate::createDirectory(const QString& path)
 {
-    if (QDir(path).exists())
+    // Entries of one folder mostly follow each other: the folder checked last needs no second look.
+    if (path == knownDirectory)
         return true;
-    if (!QDir().mkpath(path)) {
+    if (!QDir(path).exists() && !QDir().mkpath(path)) {
         qDebug().noquote() << QStringLiteral("Unable to create directory: %1").arg(path);
         return false;
     }
+    knownDirectory = path;
     return true;
 }
 

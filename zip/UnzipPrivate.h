@@ -62,6 +62,7 @@ private:
     qint64 readFully(char* data, qint64 size);
     void disconnectDevice();
 
+    QString knownDirectory;           // the output folder last found or created
     std::unique_ptr<char[]> buffer1;  // fixed record parts and archive data
     std::unique_ptr<char[]> buffer2;  // names, comments, data descriptors and inflate output
     uchar* uBuffer;                   // unsigned view of buffer1
