@@ -22,10 +22,11 @@ bool StagedFile::open(OpenMode mode)
 {
     if (fd_ >= 0 || (mode & ReadOnly) || !(mode & WriteOnly))
         return false;
-    // ".<name>.<random>" in the target's folder: the rename stays within one file system.
+    // ".<name>.<random>" in the target's folder, so the rename stays within one file system; the name is cut
+    // so that a target name of the longest length still leaves room for the rest.
     const int slash = encodedTarget_.lastIndexOf('/');
     const QByteArray folder = encodedTarget_.left(slash + 1);
-    const QByteArray name = encodedTarget_.mid(slash + 1);
+    const QByteArray name = encodedTarget_.mid(slash + 1).left(200);
     for (int attempt = 0; attempt < 16; ++attempt) {
         const QByteArray candidate = folder + '.' + name + '.' +
                                      QByteArray::number(QRandomGenerator::global()->generate(), 36);

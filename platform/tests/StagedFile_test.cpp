@@ -67,6 +67,12 @@ TEST(StagedFile, ReplacesTheTargetOnlyOnCommit)
     EXPECT_EQ(QFileInfo(target).lastModified().toUTC(), modified);
     EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("cal.bin")});
 
+    const QString longName = dir.filePath(QString(255, QLatin1Char('l')));
+    platform::StagedFile longest(longName);
+    ASSERT_TRUE(longest.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(longest.commit(QDateTime()));
+    EXPECT_TRUE(QFileInfo::exists(longName));
+
     platform::StagedFile missing(dir.filePath(QStringLiteral("no/such/folder/x")));
     EXPECT_FALSE(missing.open(QIODevice::WriteOnly));
     EXPECT_FALSE(missing.commit(modified));
