@@ -7,10 +7,11 @@
 
 namespace platform {
 
-bool setFileModificationTime(const QString& path, const QDateTime& time)
+namespace {
+
+// The access time is left alone; the modification time keeps its milliseconds.
+bool toTimes(const QDateTime& time, struct timespec (&times)[2])
 {
-    if (path.isEmpty())
-        return true;
     if (!time.isValid())
         return false;
     const qint64 ms = time.toMSecsSinceEpoch();
@@ -20,12 +21,27 @@ bool setFileModificationTime(const QString& path, const QDateTime& time)
         rest += 1000;
         --seconds;
     }
-    struct timespec times[2];
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_OMIT;
     times[1].tv_sec = time_t(seconds);
     times[1].tv_nsec = long(rest * 1000000);
-    return utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
+    return true;
+}
+
+}  // namespace
+
+bool setFileModificationTime(const QString& path, const QDateTime& time)
+{
+    if (path.isEmpty())
+        return true;
+    struct timespec times[2];
+    return toTimes(time, times) && utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
+}
+
+bool setFileModificationTime(int fd, const QDateTime& time)
+{
+    struct timespec times[2];
+    return toTimes(time, times) && futimens(fd, times) == 0;
 }
 
 }  // namespace platform

@@ -2,12 +2,11 @@
 
 #include <QDebug>
 #include <QFile>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <zlib.h>
 
-#include "platform/FileTimes.h"
+#include "platform/StagedFile.h"
 #include "zip/DosDateTime.h"
 #include "zip/EntryPath.h"
 #include "zip/ZipKeys.h"
@@ -93,13 +92,14 @@ UnZip::ErrorCode UnzipPrivate::openArchive(QIODevice* dev)
 UnZip::ErrorCode UnzipPrivate::seekToCentralDirectory()
 {
     const qint64 size = device->size();
+    archiveSize = size;
     if (size < EndRecordSize)
         return UnZip::InvalidArchive;
 
     // The end record and its comment lie within the archive's last 65,557 bytes: read them at once.
     const qint64 tail = std::min(size, MaxEndRecordSearch);
-    const qint64 tailStart = size - tail;
-    if (!device->seek(tailStart))
+    qint64 chunkStart = size - tail;
+    if (!device->seek(chunkStart))
         return UnZip::SeekError;
     if (readFully(buffer1.get(), tail) != tail)
         return UnZip::ReadError;
@@ -114,19 +114,42 @@ UnZip::ErrorCode UnzipPrivate::seekToCentralDirectory()
         const qint64 end = i + EndRecordSize + getUInt16(uBuffer + i + 20);
         const int rank = end == tail ? 3 : end < tail ? 2 : 1;
         if (rank > foundRank) {
-            found = i;
+            found = chunkStart + i;
             foundRank = rank;
+        }
+    }
+
+    // More than a comment's length follows the record (data appended to the archive): go on backwards in
+    // blocks, each overlapping the next by three bytes so that a signature across their border is seen.
+    while (found < 0 && chunkStart > 0) {
+        const qint64 chunkEnd = chunkStart + 3;
+        chunkStart = std::max<qint64>(0, chunkEnd - BufferSize);
+        const qint64 n = chunkEnd - chunkStart;
+        if (!device->seek(chunkStart))
+            return UnZip::SeekError;
+        if (readFully(buffer1.get(), n) != n)
+            return UnZip::ReadError;
+        for (qint64 i = n - 4; i >= 0; --i) {
+            if (getUInt32(uBuffer + i) == EndRecordSignature) {
+                found = chunkStart + i;
+                break;
+            }
         }
     }
     if (found < 0)
         return UnZip::InvalidArchive;
-    const EndRecord record = EndRecord::read(uBuffer + found);
-    eocdOffset = quint32(tailStart + found);
+
+    if (!device->seek(found))
+        return UnZip::SeekError;
+    if (readFully(buffer1.get(), EndRecordSize) != EndRecordSize)
+        return UnZip::ReadError;
+    const EndRecord record = EndRecord::read(uBuffer);
+    eocdOffset = quint32(found);
     cdOffset = record.directoryOffset;
     cdEntryCount = record.entryCount;
-    if (found + EndRecordSize + record.commentLength > tail)
+    if (readFully(buffer2.get(), record.commentLength) != record.commentLength)
         return UnZip::ReadError;
-    comment = QString::fromUtf8(buffer1.get() + found + EndRecordSize, record.commentLength);
+    comment = QString::fromUtf8(buffer2.get(), record.commentLength);
     if (!device->seek(cdOffset))
         return UnZip::SeekError;
     return UnZip::Ok;
@@ -189,6 +212,7 @@ UnZip::ErrorCode UnzipPrivate::extractAll(const QDir& dir, UnZip::ExtractionOpti
 {
     if (!device)
         return UnZip::NoArchiveOpen;
+    knownDirectory.clear();
     const QString root = dir.absolutePath();
     if (headers) {
         for (const auto& e : *headers) {
@@ -273,23 +297,23 @@ UnZip::ErrorCode UnzipPrivate::extractFile(const QString& name, ZipEntryP& entry
         return UnZip::CannotCreateDirectory;
     }
 
-    // Written beside the target and renamed over it only once the CRC-32 checked.
+    // Written beside the target and renamed over it only once the CRC-32 checked; not flushed per file.
     const QString target = QStringLiteral("%1/%2").arg(targetDir, fileName);
-    QSaveFile out(target);
+    platform::StagedFile out(target);
     if (!out.open(QIODevice::WriteOnly)) {
         qDebug().noquote() << QStringLiteral("Unable to open %1 for writing").arg(target);
         return UnZip::CannotOpen;
     }
-    UnZip::ErrorCode ec = extractFile(name, entry, &out);
+    const UnZip::ErrorCode ec = extractFile(name, entry, &out);
     if (ec != UnZip::Ok) {
-        out.cancelWriting();
+        out.discard();
         return ec;
     }
-    if (!out.commit()) {
+    if (!out.commit(convertDateTime(entry.modDate, entry.modTime))) {
         qDebug().noquote() << QStringLiteral("Unable to open %1 for writing").arg(target);
         return UnZip::WriteError;
     }
-    if (!platform::setFileModificationTime(target, convertDateTime(entry.modDate, entry.modTime)))
+    if (!out.timeSet())
         qDebug().noquote() << QStringLiteral("Unable to set last modified time on file: %1").arg(target);
     return UnZip::Ok;
 }
@@ -368,7 +392,7 @@ UnZip::ErrorCode UnzipPrivate::parseLocalHeaderRecord(const QString& name, ZipEn
     // The local extra field may differ in length from the central one: the data follows the local one.
     const qint64 dataOffset = qint64(entry.localHeaderOffset) + LocalHeaderSize + header.nameLength +
                               header.extraLength;
-    if (dataOffset + entry.compressedSize > device->size())
+    if (dataOffset + entry.compressedSize > archiveSize)
         return UnZip::Corrupted;
     if (!device->seek(dataOffset))
         return UnZip::SeekError;
@@ -483,12 +507,14 @@ UnZip::ErrorCode UnzipPrivate::inflateFile(qint64 size, qint64 limit, ZipKeys* k
 
 bool UnzipPrivate::createDirectory(const QString& path)
 {
-    if (QDir(path).exists())
+    // Entries of one folder mostly follow each other: the folder checked last needs no second look.
+    if (path == knownDirectory)
         return true;
-    if (!QDir().mkpath(path)) {
+    if (!QDir(path).exists() && !QDir().mkpath(path)) {
         qDebug().noquote() << QStringLiteral("Unable to create directory: %1").arg(path);
         return false;
     }
+    knownDirectory = path;
     return true;
 }
 
@@ -513,6 +539,7 @@ void UnzipPrivate::reset()
     delete file;
     file = nullptr;
     cdOffset = eocdOffset = 0;
+    archiveSize = 0;
     cdEntryCount = unsupportedEntryCount = 0;
     comment.clear();
 }

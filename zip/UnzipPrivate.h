@@ -37,6 +37,7 @@ public:
     QFile* file = nullptr;              // the archive file this reader opened and owns
     quint32 cdOffset = 0;
     quint32 eocdOffset = 0;
+    qint64 archiveSize = 0;  // the device's size when the archive was opened
     quint16 cdEntryCount = 0;
     quint16 unsupportedEntryCount = 0;  // records skipped for their method, version or missing name
     QString comment;
@@ -61,6 +62,7 @@ private:
     qint64 readFully(char* data, qint64 size);
     void disconnectDevice();
 
+    QString knownDirectory;           // the output folder last found or created
     std::unique_ptr<char[]> buffer1;  // fixed record parts and archive data
     std::unique_ptr<char[]> buffer2;  // names, comments, data descriptors and inflate output
     uchar* uBuffer;                   // unsigned view of buffer1

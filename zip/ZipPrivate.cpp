@@ -128,7 +128,7 @@ Zip::ErrorCode ZipPrivate::addFiles(const QStringList& paths, const QString& roo
     Zip::ErrorCode ec = Zip::Ok;
     for (const QFileInfo& info : work) {
         if (info.isDir()) {
-            ec = addDirectory(info.absoluteFilePath(), actualRoot, options, level, 0, addedFiles);
+            ec = addDirectory(info.absoluteFilePath(), actualRoot, options, level, 1, addedFiles);
         } else {
             ec = createEntry(info, actualRoot, level);
             if (ec == Zip::Ok && addedFiles)

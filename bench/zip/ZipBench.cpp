@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <functional>
 #include <random>
+#include <utility>
 
 #include "zip/UnZip.h"
 #include "zip/Zip.h"
@@ -150,6 +151,23 @@ Measure measure(int runs, const std::function<void()>& prepare, const std::funct
     return m;
 }
 
+// Ours and theirs in turn, run by run, so that a change in the machine's load falls on both alike.
+std::pair<Measure, Measure> measurePair(int runs, const std::function<void()>& prepare,
+                                        const std::function<bool()>& ours, const std::function<void()>& prepareTheirs,
+                                        const std::function<bool()>& theirs)
+{
+    Measure a;
+    Measure b;
+    for (int i = 0; i < runs; ++i) {
+        const Measure x = measure(1, prepare, ours);
+        const Measure y = measure(1, prepareTheirs, theirs);
+        a.seconds = std::min(a.seconds, x.seconds);
+        a.peakDeltaKiB = std::max(a.peakDeltaKiB, x.peakDeltaKiB);
+        b.seconds = std::min(b.seconds, y.seconds);
+    }
+    return {a, b};
+}
+
 bool runTool(const QString& program, const QStringList& args, const QString& workDir)
 {
     QProcess p;
@@ -193,28 +211,37 @@ int main(int argc, char** argv)
     auto noPrep = [] {};
     auto clearOut = [&] { QDir(out).removeRecursively(); };
 
-    const Measure zipOurs = measure(runs, noPrep, [&] {
-        Zip zip;
-        return zip.createArchive(ours, true) == Zip::Ok && zip.addFile(tree, Zip::Deflate6) == Zip::Ok &&
-               zip.closeArchive() == Zip::Ok;
-    });
-    const Measure zipTheirs = measure(runs, [&] { QFile::remove(theirs); }, [&] {
-        return runTool(QStringLiteral("zip"), {QStringLiteral("-q"), QStringLiteral("-r"), QStringLiteral("-6"),
-                                               QStringLiteral("-X"), theirs, QStringLiteral("tree")}, work);
-    });
+    const auto [zipOurs, zipTheirs] = measurePair(
+        runs, noPrep,
+        [&] {
+            Zip zip;
+            return zip.createArchive(ours, true) == Zip::Ok && zip.addFile(tree, Zip::Deflate6) == Zip::Ok &&
+                   zip.closeArchive() == Zip::Ok;
+        },
+        [&] { QFile::remove(theirs); },
+        [&] {
+            return runTool(QStringLiteral("zip"), {QStringLiteral("-q"), QStringLiteral("-r"), QStringLiteral("-6"),
+                                                   QStringLiteral("-X"), theirs, QStringLiteral("tree")},
+                           work);
+        });
     const Measure zipAuto = measure(runs, noPrep, [&] {
         Zip zip;
         return zip.createArchive(ours + QStringLiteral(".auto"), true) == Zip::Ok &&
                zip.addFile(tree, Zip::AutoByExtension) == Zip::Ok && zip.closeArchive() == Zip::Ok;
     });
-    const Measure unzipOurs = measure(runs, clearOut, [&] {
-        UnZip unzip;
-        return unzip.openArchive(theirs) == UnZip::Ok && unzip.extractAll(out, UnZip::KeepEntryPaths) == UnZip::Ok;
-    });
-    const Measure unzipTheirs = measure(runs, clearOut, [&] {
-        return runTool(QStringLiteral("unzip"), {QStringLiteral("-q"), QStringLiteral("-o"), theirs,
-                                                 QStringLiteral("-d"), out}, work);
-    });
+    const auto [unzipOurs, unzipTheirs] = measurePair(
+        runs, clearOut,
+        [&] {
+            UnZip unzip;
+            return unzip.openArchive(theirs) == UnZip::Ok &&
+                   unzip.extractAll(out, UnZip::KeepEntryPaths) == UnZip::Ok;
+        },
+        clearOut,
+        [&] {
+            return runTool(QStringLiteral("unzip"), {QStringLiteral("-q"), QStringLiteral("-o"), theirs,
+                                                     QStringLiteral("-d"), out},
+                           work);
+        });
     const Measure checkOurs = measure(runs, noPrep, [&] {
         UnZip unzip;
         return unzip.openArchive(theirs) == UnZip::Ok && unzip.extractAll(out, UnZip::CheckOnly) == UnZip::Ok;
@@ -241,7 +268,7 @@ int main(int argc, char** argv)
     printf("\narchive sizes: Zip level 6 %.1f MB, zip -6 %.1f MB\n", QFileInfo(ours).size() / 1e6,
            QFileInfo(theirs).size() / 1e6);
     printf("creation time Zip / zip:      %.3f (target <= 1.10)\n", zipOurs.seconds / zipTheirs.seconds);
-    printf("extraction time UnZip / unzip: %.3f (target <= 1.00)\n", unzipOurs.seconds / unzipTheirs.seconds);
+    printf("extraction time UnZip / unzip: %.3f (target <= 0.90)\n", unzipOurs.seconds / unzipTheirs.seconds);
     printf("verify time UnZip / unzip -t:  %.3f\n", checkOurs.seconds / testTheirs.seconds);
 
     // Memory against entry size: one entry of 1 MB and one of 64 MB.

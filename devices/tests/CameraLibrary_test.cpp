@@ -122,6 +122,11 @@ INSTANTIATE_TEST_SUITE_P(
                     warning(lumenera, "GetProcAddress 'availableCameras' failed: error code = N"), "end",
                     "camera Pg grabber|5|5", "end"},
                    bothReleased},
+        // a library without the release export is unloaded at exit all the same
+        LoaderCase{"release_export_missing", "list", "nodeinit", "5", "Lumenera X #2",
+                   {"list:Lumenera camera|Pg grabber"},
+                   {"camera Pg grabber|5|5", "camera Lumenera camera|2|Lumenera X #2", "end"},
+                   {"lmGrabber unloaded", "pgGrabber cwDeinitialize 0 alive", "pgGrabber unloaded"}},
         LoaderCase{"library_throws_std_exception", "list", "throwstd", "5", "",
                    {"warn:Lumenera camera", "list:Lumenera camera|Pg grabber"},
                    {warning(lumenera, "camera bus failed"), "end", "camera Pg grabber|5|5", "end"}, bothReleased},

@@ -1,5 +1,6 @@
 // A stand-in camera library. cwAvailableCameras lists the names in KESTRUNE_TEST_CAMERAS_<stem> (";"-separated,
-// <stem> being this file's name without "lib" and ".so"), or throws, depending on the build variant;
+// <stem> being this file's name without "lib" and ".so"), or throws, depending on the build variant (one
+// variant lacks cwAvailableCameras, one cwDeinitialize);
 // cwDeinitialize and the unloading of the library's globals append lines to KESTRUNE_TEST_CAMERA_LOG.
 #include <dlfcn.h>
 
@@ -70,7 +71,9 @@ CW_API int cwAvailableCameras(std::vector<std::string>* names, const std::wstrin
 }
 #endif
 
+#ifndef TEST_CAMERA_NODEINIT
 CW_API void cwDeinitialize(cwHandle handle)
 {
     appendLog(state.stem + " cwDeinitialize " + std::to_string(handle) + (state.alive ? " alive" : " dead"));
 }
+#endif

@@ -21,6 +21,7 @@
 #include "account/AccountState.h"
 #include "account/ServerAPI.h"
 #include "devices/ScannerDetector.h"
+#include "platform/FileSync.h"
 #include "platform/RequestTimeouts.h"
 #include "scanners/DevicesFolderStore.h"
 #include "signin/SignIn.h"
@@ -342,8 +343,21 @@ bool ScannerData::unpackCalibration(QByteArray archive, QString serial)
         return false;
     }
 
-    removePath(previous);
+    // Extracted files are not flushed one by one: one flush before the swap, so that after a power cut the
+    // folder holds the old or the new calibration, never a part of the new one.
+    if (!platform::syncFileSystem(staging)) {
+        removePath(staging);
+        return false;
+    }
     const bool hadPrevious = existing.exists() || existing.isSymLink();
+    if (hadPrevious && platform::exchangePaths(staging, target)) {
+        platform::syncFolder(devices);
+        removePath(staging);  // now the previous calibration
+        return true;
+    }
+
+    // Where the file system cannot exchange the two: the previous folder is set aside, then replaced.
+    removePath(previous);
     if (hadPrevious && !QDir().rename(target, previous)) {
         removePath(staging);
         return false;
@@ -354,6 +368,7 @@ bool ScannerData::unpackCalibration(QByteArray archive, QString serial)
         removePath(staging);
         return false;
     }
+    platform::syncFolder(devices);
     removePath(previous);
     return true;
 }

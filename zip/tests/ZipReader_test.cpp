@@ -183,6 +183,75 @@ TEST_F(ZipReaderTest, FindsTheEndRecordBehindAComment)
     EXPECT_EQ(extract(archive), UnZip::InvalidArchive);
 }
 
+// Data appended after the end record pushes it out of the last 65,557 bytes: the search goes on backwards. With
+// 65,537 bytes its signature straddles the border of the first block read.
+TEST_F(ZipReaderTest, FindsTheEndRecordBeforeAppendedData)
+{
+    pythonArchive(QStringLiteral("import sys, zipfile\n"
+                                 "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
+                                 "    z.comment = b'note'\n"
+                                 "    z.writestr('note.txt', 'hello' * 100)\n"));
+    const QByteArray original = ztest::readFile(archive);
+    const QMap<QString, QByteArray> expected{{QStringLiteral("note.txt"), QByteArray("hello").repeated(100)}};
+    for (const int appended : {65536, 65537, 65540, 600000}) {
+        SCOPED_TRACE(appended);
+        QDir(target).removeRecursively();
+        ztest::writeFile(archive, original + QByteArray(appended, '\0'));
+        UnZip unzip;
+        ASSERT_EQ(unzip.openArchive(archive), UnZip::Ok);
+        EXPECT_EQ(unzip.extractAll(target, UnZip::KeepEntryPaths), UnZip::Ok);
+        EXPECT_EQ(extracted(), expected);
+    }
+    ztest::writeFile(archive, QByteArray(600000, 'j'));
+    EXPECT_EQ(extract(archive), UnZip::InvalidArchive);
+}
+
+// Entries flagged with a data descriptor after their data, whose local headers carry zeros: the descriptor, with
+// or without its signature, must agree with the central record.
+TEST_F(ZipReaderTest, DataDescriptorIsCheckedAgainstTheCentralRecord)
+{
+    const QString script = QStringLiteral(R"(
+import struct, sys, zlib
+mode = sys.argv[2]
+out, central = bytearray(), bytearray()
+entries = [('a.txt', b'alpha ' * 300), ('b.txt', b'bravo ' * 200)]
+for name, data in entries:
+    co = zlib.compressobj(6, zlib.DEFLATED, -15)
+    comp = co.compress(data) + co.flush()
+    crc, n, offset = zlib.crc32(data), name.encode(), len(out)
+    out += struct.pack('<IHHHHHIIIHH', 0x04034b50, 20, 8, 8, 0x6000, 0x5621, 0, 0, 0, len(n), 0) + n + comp
+    d = [crc, len(comp), len(data)]
+    if name == 'b.txt' and mode != 'signed' and mode != 'unsigned':
+        d[int(mode)] ^= 1
+    out += (b'' if mode == 'unsigned' else struct.pack('<I', 0x08074b50)) + struct.pack('<III', *d)
+    central += struct.pack('<IHHHHHHIIIHHHHHII', 0x02014b50, 20, 20, 8, 8, 0x6000, 0x5621, crc, len(comp),
+                           len(data), len(n), 0, 0, 0, 0, 0, offset) + n
+out += central + struct.pack('<IHHHHIIH', 0x06054b50, 0, 0, len(entries), len(entries), len(central), len(out), 0)
+open(sys.argv[1], 'wb').write(out)
+)");
+    struct Case {
+        const char* mode;  // "signed", "unsigned", or the descriptor field of b.txt that is altered
+        UnZip::ErrorCode code;
+        QStringList files;
+    };
+    const Case cases[] = {
+        {"signed", UnZip::Ok, {QStringLiteral("a.txt"), QStringLiteral("b.txt")}},
+        {"unsigned", UnZip::Ok, {QStringLiteral("a.txt"), QStringLiteral("b.txt")}},
+        {"0", UnZip::HeaderMismatch, {QStringLiteral("a.txt")}},  // CRC-32
+        {"1", UnZip::HeaderMismatch, {QStringLiteral("a.txt")}},  // compressed size
+        {"2", UnZip::HeaderMismatch, {QStringLiteral("a.txt")}},  // uncompressed size
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode);
+        QDir(target).removeRecursively();
+        const ktest::ProcessResult r = ztest::python(script, {archive, QString::fromLatin1(c.mode)}, dir.path());
+        ASSERT_TRUE(r.ok()) << r.err.constData();
+        EXPECT_EQ(extract(archive), c.code);
+        EXPECT_EQ(extracted().keys(), c.files);
+        EXPECT_EQ(extracted().value(QStringLiteral("a.txt")), QByteArray("alpha ").repeated(300));
+    }
+}
+
 class ZipUnsafeNameTest : public ZipReaderTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(ZipUnsafeNameTest, RefusesTheArchiveBeforeWritingAnything)

@@ -242,8 +242,11 @@ INSTANTIATE_TEST_SUITE_P(
                  {"logs/tree/a.txt", "logs/tree/empty/", "logs/tree/onlysubs/", "logs/tree/onlysubs/deep/c.txt",
                   "logs/tree/sub/b.txt"}},
         TreeCase{"flatten", Zip::FlattenPaths, "", {"a.txt", "b.txt", "c.txt"}},
+        // a listed folder keeps its own name; only the path above it is dropped
         TreeCase{"omitTop", Zip::OmitTopDirectory, "",
-                 {"a.txt", "empty/", "onlysubs/", "onlysubs/deep/c.txt", "sub/b.txt"}},
+                 {"tree/a.txt", "tree/empty/", "tree/onlysubs/", "tree/onlysubs/deep/c.txt", "tree/sub/b.txt"}},
+        TreeCase{"absoluteOmitTop", Zip::KeepAbsolutePaths | Zip::OmitTopDirectory, "",
+                 {"tree/a.txt", "tree/empty/", "tree/onlysubs/", "tree/onlysubs/deep/c.txt", "tree/sub/b.txt"}},
         TreeCase{"absolute", Zip::KeepAbsolutePaths, "",
                  {"@/tree/a.txt", "@/tree/empty/", "@/tree/onlysubs/", "@/tree/onlysubs/deep/c.txt",
                   "@/tree/sub/b.txt"}}),

@@ -1,0 +1,44 @@
+#pragma once
+// A file written under a temporary name beside its target and renamed over the target only on commit, so that
+// an existing target stays whole until then. Nothing is flushed to disk: a caller that needs the data to survive
+// a power cut flushes once for many files (platform/FileSync.h).
+
+#include <QDateTime>
+#include <QIODevice>
+#include <QString>
+
+namespace platform {
+
+class StagedFile : public QIODevice {
+public:
+    explicit StagedFile(const QString& target);
+    ~StagedFile() override;  // discards an uncommitted file
+
+    // Creates the temporary file (with the permissions new files get) and opens this device write-only.
+    bool open(OpenMode mode) override;
+    // Sets the modification time when it is valid (a failure there is reported by timeSet), closes the
+    // temporary file and renames it over the target; on failure the temporary file is removed.
+    bool commit(const QDateTime& modified);
+    // Removes the temporary file; the target is left as it was.
+    void discard();
+    void close() override { discard(); }  // closing without a commit discards
+
+    bool isSequential() const override { return true; }
+    bool timeSet() const { return timeSet_; }
+    QString target() const { return target_; }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override;
+
+private:
+    void closeDescriptor();
+
+    QString target_;
+    QByteArray encodedTarget_;
+    QByteArray temporary_;  // encoded path of the temporary file while it exists
+    int fd_ = -1;
+    bool timeSet_ = false;
+};
+
+}  // namespace platform

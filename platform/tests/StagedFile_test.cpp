@@ -1,0 +1,104 @@
+// Files written beside their target and renamed over it, and the flush and exchange helpers used with them.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include "platform/FileSync.h"
+#include "platform/StagedFile.h"
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeAll(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_EQ(f.write(data), data.size());
+}
+
+QStringList entries(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+}  // namespace
+
+TEST(StagedFile, ReplacesTheTargetOnlyOnCommit)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString target = dir.filePath(QStringLiteral("cal.bin"));
+    writeAll(target, "previous");
+
+    {
+        platform::StagedFile f(target);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write("half of the new"), 15);
+        EXPECT_EQ(entries(dir.path()).size(), 2);  // the target and the temporary file beside it
+        EXPECT_EQ(readAll(target), QByteArray("previous"));
+        f.discard();
+    }
+    EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("cal.bin")});
+    {
+        platform::StagedFile f(target);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write("dropped by the destructor"), 25);
+    }
+    EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("cal.bin")});
+    EXPECT_EQ(readAll(target), QByteArray("previous"));
+
+    const QDateTime modified(QDate(2021, 7, 15), QTime(10, 20, 30, 250), Qt::UTC);
+    platform::StagedFile f(target);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    const QByteArray data(300000, 'n');
+    ASSERT_EQ(f.write(data), data.size());
+    ASSERT_TRUE(f.commit(modified));
+    EXPECT_TRUE(f.timeSet());
+    EXPECT_FALSE(f.isOpen());
+    EXPECT_EQ(readAll(target), data);
+    EXPECT_EQ(QFileInfo(target).lastModified().toUTC(), modified);
+    EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("cal.bin")});
+
+    const QString longName = dir.filePath(QString(255, QLatin1Char('l')));
+    platform::StagedFile longest(longName);
+    ASSERT_TRUE(longest.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(longest.commit(QDateTime()));
+    EXPECT_TRUE(QFileInfo::exists(longName));
+
+    platform::StagedFile missing(dir.filePath(QStringLiteral("no/such/folder/x")));
+    EXPECT_FALSE(missing.open(QIODevice::WriteOnly));
+    EXPECT_FALSE(missing.commit(modified));
+}
+
+TEST(FileSync, ExchangesTwoFoldersAndFlushes)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString a = dir.filePath(QStringLiteral("a"));
+    const QString b = dir.filePath(QStringLiteral("b"));
+    ASSERT_TRUE(QDir().mkpath(a));
+    ASSERT_TRUE(QDir().mkpath(b));
+    writeAll(a + QStringLiteral("/old.txt"), "old");
+    writeAll(b + QStringLiteral("/new.txt"), "new");
+
+    EXPECT_TRUE(platform::syncFileSystem(b));
+    if (!platform::exchangePaths(a, b))
+        GTEST_SKIP() << "this file system cannot exchange paths";
+    EXPECT_EQ(entries(a), QStringList{QStringLiteral("new.txt")});
+    EXPECT_EQ(entries(b), QStringList{QStringLiteral("old.txt")});
+    EXPECT_TRUE(platform::syncFolder(dir.path()));
+
+    const QString missing = dir.filePath(QStringLiteral("missing"));
+    EXPECT_FALSE(platform::exchangePaths(a, missing));
+    EXPECT_EQ(entries(a), QStringList{QStringLiteral("new.txt")});
+    EXPECT_FALSE(platform::syncFileSystem(missing));
+    EXPECT_FALSE(platform::syncFolder(missing));
+}
