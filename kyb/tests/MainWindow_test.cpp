@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
@@ -541,12 +542,15 @@ TEST_P(RowButtonsDuringAWait, StartNothing)
             return;
         during.seen = true;
         during.busy = window.isBusy();
-        QList<QPushButton*> buttons{refresh};
+        // The row buttons first, while their records are gone; a click that rebuilt a table would delete the
+        // buttons after it.
+        QList<QPointer<QPushButton>> buttons;
         for (int row = 0; row < software->rowCount(); ++row)
             buttons << buttonIn(software, row, 2);
         for (int row = 0; row < hardware->rowCount(); ++row)
             buttons << buttonIn(hardware, row, 1);
-        for (QPushButton* button : buttons) {
+        buttons << refresh;
+        for (const QPointer<QPushButton>& button : buttons) {
             if (!button)
                 continue;
             if (button->isEnabled())
