@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDesktopServices>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -322,6 +323,36 @@ TEST_F(MainWindow, RentingDownloadsTheCalibrationAndTheRowTurnsRented)
     EXPECT_TRUE(window.findChild<QPushButton*>("pbRefresh")->isEnabled());
 }
 
+// An applications reply that is not a list fails the refresh as an unreadable reply, without asking for a new
+// sign-in; the rows of the emptied list are rebuilt and the window is usable again.
+TEST_F(MainWindow, AnUnreadableApplicationsReplyFailsTheRefreshWithTheRowsRebuilt)
+{
+    sim->setScenario(QJsonDocument::fromJson(R"({"routes": {"/api/kyb/v2/applications.json": {"json": {"id": "1"}}}})")
+                         .object());
+    ScannerData scanners;
+    ProductData products;
+    products.applications = {application("Alpha", "1.0", "https://x.example/a.exe")};
+    QKestrune window(&scanners, &products);
+    int signInDialogs = 0;
+    ktest::OnModal<QDialog> rejectSignIn([&signInDialogs](QDialog* dialog) {
+        if (dialog->objectName() == "LoginDialog") {
+            ++signInDialogs;
+            dialog->reject();
+        }
+    });
+
+    QTest::mouseClick(window.findChild<QPushButton*>("pbRefresh"), Qt::LeftButton);
+
+    EXPECT_EQ(signInDialogs, 0);
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_EQ(boxes.boxes[0].text, "Wrong server response data");
+    EXPECT_EQ(boxes.boxes[0].title, "Kestrune");
+    EXPECT_EQ(window.findChild<QTableWidget*>("softwareTableWidget")->rowCount(),
+              static_cast<int>(products.applications.size()));
+    EXPECT_FALSE(window.isBusy());
+    EXPECT_TRUE(window.findChild<QPushButton*>("pbRefresh")->isEnabled());
+}
+
 struct LabelCase {
     bool applications;
     bool scanners;
@@ -388,7 +419,7 @@ TEST_F(MainWindow, InstallRunsTheDownloadAndEndsTheProgramOnceTheInstallerStarte
 
     bool disabledMeanwhile = false;
     ktest::OnModal<DownloadManagerDialog> driver([&](DownloadManagerDialog* dialog) {
-        disabledMeanwhile = !install->isEnabled();
+        disabledMeanwhile = !install->isEnabled() && !window.findChild<QPushButton*>("pbRefresh")->isEnabled();
         auto* button = dialog->findChild<QPushButton*>("installButton");
         ASSERT_TRUE(ktest::waitUntil([&] { return button->isEnabled(); }));
         QTest::mouseClick(button, Qt::LeftButton);
