@@ -18,13 +18,13 @@ pt::ptree parseReplyList(const QByteArray& body)
     // The reader takes only objects at the top, so the array becomes the member "" of one.
     pt::ptree wrapped = parseReplyObject("{\"\":" + body + "}");
     if (wrapped.size() != 1 || !wrapped.front().first.empty())
-        throw pt::ptree_bad_data("reply is not a list", body.toStdString());
+        throw ReplyNotAList();
     pt::ptree list = wrapped.front().second;
     // Arrays have only unnamed children and no value of their own.
     bool isArray = list.data().empty();
     for (const auto& element : list)
         isArray = isArray && element.first.empty();
     if (!isArray)
-        throw pt::ptree_bad_data("reply is not a list", body.toStdString());
+        throw ReplyNotAList();
     return list;
 }

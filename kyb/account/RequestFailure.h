@@ -16,3 +16,9 @@ public:
 private:
     std::shared_ptr<const std::string> text_;  // shared, so copying never throws
 };
+
+// A request whose caller gave up its wait (the caller's dialog was closed meanwhile); its answer is never read.
+class RequestAbandoned : public RequestFailure {
+public:
+    using RequestFailure::RequestFailure;
+};

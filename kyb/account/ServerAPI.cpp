@@ -7,6 +7,7 @@
 #include <QNetworkRequest>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 #include <boost/format.hpp>
 #include <boost/property_tree/ptree.hpp>
 #include <memory>
@@ -138,12 +139,24 @@ void ServerAPI::waitForReply(QEventLoop* loop, QNetworkReply* reply)
     if (reply)
         connect(reply, &QNetworkReply::finished, &timer, &QTimer::stop);
     timer.start(platform::requestTimeoutMs());
-    ++waitDepth_;
+
+    Wait wait{loop, false};
+    waits_.push_back(&wait);
     const int result = loop->exec();
-    --waitDepth_;
+    waits_.erase(std::find(waits_.begin(), waits_.end(), &wait));
     timer.stop();
+    if (wait.abandoned)
+        throw RequestAbandoned(networkErrorText(QNetworkReply::OperationCanceledError).toStdString());
     if (result == 1)
         throw RequestFailure(timeoutText);
+}
+
+void ServerAPI::abandonWaitsFrom(int index)
+{
+    for (std::size_t i = static_cast<std::size_t>(std::max(index, 0)); i < waits_.size(); ++i) {
+        waits_[i]->abandoned = true;
+        waits_[i]->loop->exit(2);
+    }
 }
 
 ServerAPI::Reply ServerAPI::send(Method method, const QNetworkRequest& request, const QByteArray& body,

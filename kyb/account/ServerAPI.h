@@ -20,7 +20,7 @@ class QUrl;
 
 // The account service client. Every synchronous request blocks its caller in a local event loop guarded by its own
 // time-out. Failures leave as RequestFailure (a std::ios_base::failure carrying exactly the text) or, for reply
-// format errors of login and info, as std::runtime_error.
+// format errors of login and info and for a list reply that is not an array, as std::runtime_error.
 class ServerAPI : public QObject {
     Q_OBJECT
 public:
@@ -42,8 +42,15 @@ public:
     // loop ends with 1 (its time-out, which also sets the offline mark, or an application-wide exit(1)). The
     // time-out no longer applies once reply (when given) has finished, even if the loop cannot return yet because a
     // request started meanwhile still waits.
+    // An abandoned wait (see abandonWaitsFrom) throws RequestAbandoned instead, whatever ended its loop.
     void waitForReply(QEventLoop* loop, QNetworkReply* reply = nullptr);
-    bool isWaiting() const { return waitDepth_ > 0; }
+    bool isWaiting() const { return !waits_.empty(); }
+
+    // The request waits running now, outermost first. A caller that notes waitCount() before its request can end
+    // that request's wait, and every wait started inside it, with abandonWaitsFrom(count): each such request
+    // throws RequestAbandoned as soon as its loop returns, so a late answer is never read.
+    int waitCount() const { return static_cast<int>(waits_.size()); }
+    void abandonWaitsFrom(int index);
 
     static QString networkErrorText(int code);
 
@@ -70,6 +77,11 @@ private:
     Reply send(Method method, const QNetworkRequest& request, const QByteArray& body, QHttpMultiPart* multipart,
                bool listRequest);
 
+    struct Wait {
+        QEventLoop* loop;
+        bool abandoned;
+    };
+
     bool isWow64_;
-    int waitDepth_ = 0;
+    std::vector<Wait*> waits_;
 };

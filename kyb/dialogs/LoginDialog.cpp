@@ -2,9 +2,11 @@
 
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <algorithm>
 #include <exception>
 
 #include "kyb/account/AccountState.h"
+#include "kyb/account/RequestFailure.h"
 #include "kyb/account/ServerAPI.h"
 #include "kyb/dialogs/DialogImages.h"
 #include "kyb/dialogs/GuardedSlot.h"
@@ -22,6 +24,12 @@ LoginDialog::LoginDialog(std::string machineIdentifier, QString* login, int mode
     const QString authority = platform::serviceAuthority().toHtmlEscaped();
     ui_->lblCreateAnAccount->setText(ui_->lblCreateAnAccount->text().arg(authority));
     ui_->lblForgotYourPassword->setText(ui_->lblForgotYourPassword->text().arg(authority));
+
+    // The form's width for "Sign in online" is too narrow for some fonts: the button grows to the right, up to the
+    // dialog's edge, to fit its text.
+    QPushButton* online = ui_->btSignInOnline;
+    const int fitting = std::min(std::max(online->width(), online->sizeHint().width()), width() - online->x());
+    online->resize(fitting, online->height());
 
     ui_->progressBar->hide();
     ui_->lblConnectToServer->hide();
@@ -55,16 +63,24 @@ QString LoginDialog::login() const
 
 void LoginDialog::reject()
 {
-    if (!requestWaiting_)
-        QDialog::reject();
+    QDialog::reject();
+    // The request's loop sits above the dialog's own: ending its wait lets the dialog return at once.
+    if (requestWaiting_)
+        ServerAPI::instance()->abandonWaitsFrom(waitsBeforeRequest_);
 }
 
 void LoginDialog::setRequestWaiting(bool waiting)
 {
-    // A second sign-in must not start inside the first one's wait.
+    // A second sign-in must not start inside the first one's wait; Cancel stays available.
     requestWaiting_ = waiting;
+    if (waiting) {
+        waitsBeforeRequest_ = ServerAPI::instance()->waitCount();
+        // Disabling the focused button would pass the focus, and with it the Return key, on to Cancel.
+        QWidget* focused = focusWidget();
+        if (focused == ui_->btSignIn || focused == ui_->btSignInOnline)
+            ui_->passEdit->setFocus(Qt::OtherFocusReason);
+    }
     ui_->btSignIn->setEnabled(!waiting);
-    ui_->btCancel->setEnabled(!waiting);
     ui_->btSignInOnline->setEnabled(!waiting);
 }
 
@@ -96,6 +112,10 @@ void LoginDialog::signInOk()
         try {
             ok = ServerAPI::instance()->login(ui_->loginEdit->text(), ui_->passEdit->text(), machineIdentifier_,
                                               &accountState);
+        } catch (const RequestAbandoned&) {
+            setRequestWaiting(false);
+            showBusy(false);
+            return;   // the dialog was closed meanwhile
         } catch (const std::exception& e) {
             setRequestWaiting(false);
             showBusy(false);
@@ -130,6 +150,9 @@ void LoginDialog::signInOnline()
         bool ok = false;
         try {
             ok = ServerAPI::instance()->info(token, machineIdentifier_, &email, &accountState);
+        } catch (const RequestAbandoned&) {
+            setRequestWaiting(false);
+            return;   // the dialog was closed meanwhile
         } catch (const std::exception& e) {
             setRequestWaiting(false);
             showServerError(e.what());

@@ -21,7 +21,8 @@ public:
     // The text of the login field (after a web sign-in, the account's e-mail).
     QString login() const;
 
-    // While a request waits, the dialog cannot be closed (Escape, the window's close button).
+    // Cancel, Escape and the window's close button: also while a request waits, which is then abandoned (its
+    // answer is never read, so it signs nobody in).
     void reject() override;
 
 public slots:
@@ -36,4 +37,5 @@ private:
     std::unique_ptr<Ui::LoginDialog> ui_;
     std::string machineIdentifier_;
     bool requestWaiting_ = false;
+    int waitsBeforeRequest_ = 0;  // the service client's waits when the dialog's request started
 };

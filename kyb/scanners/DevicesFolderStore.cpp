@@ -8,7 +8,7 @@
 
 #include "devices/DescriptionKeys.h"
 #include "devices/iLog.h"
-#include "scanners/ScannerData.h"
+#include "scanners/ScannerSerial.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ void DevicesFolderStore::load(const std::wstring& folder)
         return;
     const QStringList names = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
     for (const QString& name : names) {
-        if (!ScannerData::isSafeSerial(name) || QFileInfo(dir.filePath(name)).isSymLink())
+        if (!isSafeSerial(name) || QFileInfo(dir.filePath(name)).isSymLink())
             continue;
         const std::string serial = name.toStdString();
         serials[serial] = readSerialFolder(serial);
@@ -40,7 +40,7 @@ void DevicesFolderStore::load(const std::wstring& folder)
 void DevicesFolderStore::reload(const std::string& serial)
 {
     const QString name = QString::fromStdString(serial);
-    if (!loaded || !ScannerData::isSafeSerial(name))
+    if (!loaded || !isSafeSerial(name))
         return;
     const QFileInfo info(QDir(QString::fromStdWString(root)).filePath(name));
     if (info.isDir() && !info.isSymLink())

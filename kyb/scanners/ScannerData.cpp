@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QNetworkReply>
-#include <QRegularExpression>
 #include <QTimer>
 #include <boost/make_shared.hpp>
 #include <cerrno>
@@ -24,6 +23,7 @@
 #include "platform/FileSync.h"
 #include "platform/RequestTimeouts.h"
 #include "scanners/DevicesFolderStore.h"
+#include "scanners/ScannerSerial.h"
 #include "signin/SignIn.h"
 #include "storage/AppDataFolders.h"
 #include "storage/CacheFile.h"
@@ -98,12 +98,6 @@ ScannerData::~ScannerData()
 {
     manager.disconnect(this);
     deleteScannerDetector(detector);
-}
-
-bool ScannerData::isSafeSerial(const QString& serial)
-{
-    static const QRegularExpression allowed(QStringLiteral("\\A[A-Za-z0-9._-]+\\z"));
-    return serial != QLatin1String(".") && serial != QLatin1String("..") && allowed.match(serial).hasMatch();
 }
 
 bool ScannerData::retrieveScanners()

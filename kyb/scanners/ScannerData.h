@@ -68,9 +68,6 @@ public:
     const std::vector<DetectedScanner>& detectedList() const { return detectedScanners; }
     int pendingDownloads() const { return pendingReplies.size(); }
 
-    // A serial that may name a folder: [A-Za-z0-9._-]+, not "." or "..".
-    static bool isSafeSerial(const QString& serial);
-
 signals:
     void calibrationInstalled(QString serialId, bool rented);
 

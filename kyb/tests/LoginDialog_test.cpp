@@ -5,16 +5,28 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLabel>
+#include <QApplication>
+#include <QEventLoop>
+#include <QFile>
 #include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
+#include <algorithm>
 #include <memory>
 
 #include "kyb/account/AccountState.h"
 #include "kyb/account/ServerAPI.h"
 #include "kyb/dialogs/LoginDialog.h"
+#include "kyb/signin/SignIn.h"
 #include "kyb/tests/AccountSimTest.h"
 #include "kyb/tests/DialogDriver.h"
 #include "tests/support/ScopedEnvironmentVariable.h"
@@ -32,6 +44,9 @@ QJsonObject route(const QString& path, const QJsonObject& entry)
 }
 
 class LoginDialogTest : public ktest::AccountSimTest {
+public:
+    static ktest::AccountServiceSim* simulator() { return sim; }
+
 protected:
     void SetUp() override
     {
@@ -86,7 +101,6 @@ TEST_F(LoginDialogTest, Form)
         {"lblConnectToServer", {10, 265, 476, 16}}, {"line", {-1, 305, 501, 16}},
         {"lblLoginOrPasswordIncorrect", {180, 190, 231, 31}}, {"lblCreateAnAccount", {182, 166, 186, 20}},
         {"horizontalLayoutWidget", {0, 310, 501, 47}}, {"lblForgotYourPassword", {180, 220, 191, 16}},
-        {"btSignInOnline", {381, 140, 87, 23}},
     };
     for (const auto& p : placed) {
         QWidget* widget = child<QWidget>(dialog, p.name);
@@ -128,6 +142,17 @@ TEST_F(LoginDialogTest, Form)
     EXPECT_TRUE(signIn->isDefault());
     EXPECT_FALSE(cancel->isDefault());
     EXPECT_FALSE(online->autoDefault());
+    // "Sign in online" keeps its place and grows to the right, inside the dialog, until its text is not clipped.
+    const QRect onlineGeometry = online->geometry();
+    EXPECT_EQ(onlineGeometry.topLeft(), QPoint(381, 140));
+    EXPECT_EQ(onlineGeometry.height(), 23);
+    EXPECT_GE(onlineGeometry.width(), 87);
+    EXPECT_LE(onlineGeometry.right(), dialog.width() - 1);
+    QStyleOptionButton option;
+    option.initFrom(online);
+    option.text = online->text();
+    const QRect textRoom = online->style()->subElementRect(QStyle::SE_PushButtonContents, &option, online);
+    EXPECT_GE(textRoom.width(), online->fontMetrics().horizontalAdvance(online->text())) << online->font().toString().toStdString();
 
     // Tab order: loginEdit, passEdit, btSignIn, btCancel, graphicsView.
     QWidget* w = child<QWidget>(dialog, "loginEdit");
@@ -299,28 +324,26 @@ TEST_F(LoginDialogTest, NoSecondSignInWhileARequestWaits)
 
     struct {
         bool seen = false;
-        bool buttonsEnabled = true;
+        bool signInEnabled = true;
+        bool cancelEnabled = false;
         bool busyShown = false;
-        bool visibleAfterEscape = false;
     } during;
     QTimer probe;
-    probe.setInterval(100);
+    probe.setInterval(20);
     QObject::connect(&probe, &QTimer::timeout, [&] {
         if (during.seen || sim->requestsTo("/api/kyb/v2/login.json").isEmpty())
             return;
         during.seen = true;
-        during.buttonsEnabled = child<QPushButton>(dialog, "btSignIn")->isEnabled() ||
-                                child<QPushButton>(dialog, "btCancel")->isEnabled() ||
-                                child<QPushButton>(dialog, "btSignInOnline")->isEnabled();
+        during.signInEnabled = child<QPushButton>(dialog, "btSignIn")->isEnabled() ||
+                               child<QPushButton>(dialog, "btSignInOnline")->isEnabled();
+        during.cancelEnabled = child<QPushButton>(dialog, "btCancel")->isEnabled();
         during.busyShown = child<QWidget>(dialog, "progressBar")->isVisible() &&
                            child<QWidget>(dialog, "lblConnectToServer")->isVisible() &&
                            dialog.cursor().shape() == Qt::WaitCursor;
-        // A second click, Return on the default button, Escape and the close button all do nothing now.
+        // A second click, Return on the default button and Sign in online start nothing.
         clickSignIn(dialog);
         QTest::keyClick(child<QLineEdit>(dialog, "passEdit"), Qt::Key_Return);
-        QTest::keyClick(&dialog, Qt::Key_Escape);
-        dialog.close();
-        during.visibleAfterEscape = dialog.isVisible();
+        QTest::mouseClick(child<QPushButton>(dialog, "btSignInOnline"), Qt::LeftButton);
     });
     probe.start();
     clickSignIn(dialog);
@@ -328,11 +351,151 @@ TEST_F(LoginDialogTest, NoSecondSignInWhileARequestWaits)
 
     EXPECT_TRUE(boxes.boxes.isEmpty());
     ASSERT_TRUE(during.seen);
-    EXPECT_FALSE(during.buttonsEnabled);
+    EXPECT_FALSE(during.signInEnabled);
+    EXPECT_TRUE(during.cancelEnabled);
     EXPECT_TRUE(during.busyShown);
-    EXPECT_TRUE(during.visibleAfterEscape);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(sim->requestsTo("/api/kyb/v2/login.json").size(), 1);
+    EXPECT_TRUE(child<QPushButton>(dialog, "btSignIn")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(dialog, "btSignInOnline")->isEnabled());
+}
+
+enum class Leave { CancelButton, Escape, CloseButton };
+
+void leave(LoginDialog& dialog, Leave how)
+{
+    switch (how) {
+    case Leave::CancelButton:
+        QTest::mouseClick(dialog.findChild<QPushButton*>("btCancel"), Qt::LeftButton);
+        break;
+    case Leave::Escape:
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        break;
+    case Leave::CloseButton:
+        dialog.close();
+        break;
+    }
+}
+
+// Leaves the dialog, from a timer inside the wait of the request it started (the dialog's modal loop runs below).
+struct LeaveWhenRequested {
+    LeaveWhenRequested(LoginDialog& dialog, Leave how, const QString& path)
+    {
+        timer.setInterval(20);
+        QObject::connect(&timer, &QTimer::timeout, [this, &dialog, how, path] {
+            if (LoginDialogTest::simulator()->requestsTo(path).isEmpty())
+                return;
+            timer.stop();
+            requestWaiting = ServerAPI::instance()->isWaiting();
+            leave(dialog, how);
+            hiddenAtOnce = !dialog.isVisible();
+        });
+        timer.start();
+    }
+    QTimer timer;
+    bool requestWaiting = false;
+    bool hiddenAtOnce = false;
+};
+
+std::string leaveName(Leave how)
+{
+    return how == Leave::CancelButton ? "Cancel" : how == Leave::Escape ? "Escape" : "Close";
+}
+
+class LoginDialogLeaving : public LoginDialogTest, public ::testing::WithParamInterface<Leave> {};
+
+// A stalled service never answers: the dialog ends rejected while the request still waits, shows no failure and
+// leaves the sign-in record alone. Then it signs in normally again.
+TEST_P(LoginDialogLeaving, RejectsAtOnceWhileARequestWaits)
+{
+    sim->setScenario(route("/api/kyb/v2/login.json", QJsonObject{{"stall", true}}));
+    accountState.authToken = "earlier-token";
+    QString login;
+    LoginDialog dialog(machineId, &login, 0);
+    enter(dialog, email, password);
+    LeaveWhenRequested leaver(dialog, GetParam(), "/api/kyb/v2/login.json");
+    QTimer::singleShot(0, &dialog, [&] { clickSignIn(dialog); });
+    EXPECT_EQ(dialog.exec(), QDialog::Rejected);
+
+    EXPECT_TRUE(leaver.requestWaiting);
+    EXPECT_TRUE(leaver.hiddenAtOnce);
+    EXPECT_FALSE(ServerAPI::instance()->isWaiting());
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+    EXPECT_EQ(accountState.authToken, "earlier-token");
+    EXPECT_TRUE(child<QPushButton>(dialog, "btSignIn")->isEnabled());
+
+    sim->setScenario(QJsonObject());
+    LoginDialog again(machineId, &login, 0);
+    again.show();
+    enter(again, email, password);
+    clickSignIn(again);
+    EXPECT_EQ(again.result(), QDialog::Accepted);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, LoginDialogLeaving,
+                         ::testing::Values(Leave::CancelButton, Leave::Escape, Leave::CloseButton),
+                         [](const ::testing::TestParamInfo<Leave>& info) { return leaveName(info.param); });
+
+TEST_F(LoginDialogTest, CancelDuringTheInfoRequestOfAWebSignInRejectsAtOnce)
+{
+    QJsonObject scenario{{"account", QJsonObject{{"web_signed_in", true}}},
+                         {"routes", QJsonObject{{"/api/kyb/v2/info.json", QJsonObject{{"stall", true}}}}}};
+    sim->setScenario(scenario);
+    QString login = QStringLiteral("old@belmo.example");
+    LoginDialog dialog(machineId, &login, 0);
+    LeaveWhenRequested leaver(dialog, Leave::CancelButton, "/api/kyb/v2/info.json");
+    QTimer::singleShot(0, &dialog, [&] {
+        QTest::mouseClick(dialog.findChild<QPushButton*>("btSignInOnline"), Qt::LeftButton);
+    });
+    EXPECT_EQ(dialog.exec(), QDialog::Rejected);
+    EXPECT_TRUE(leaver.requestWaiting);
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+    EXPECT_EQ(dialog.login(), "old@belmo.example");
+    EXPECT_TRUE(accountState.authToken.empty());
+}
+
+// Cancel pressed inside a loop that runs above the request's wait (as a message box would): the request cannot
+// return before that loop ends, and by then its answer has come. That late answer signs nobody in: signIn ends as
+// cancelled, and neither kyb.dat nor the remembered login change.
+TEST_F(LoginDialogTest, TheLateAnswerOfAnAbandonedRequestSignsNobodyIn)
+{
+    ktest::ScopedEnv machine("KESTRUNE_MACHINE_ID", machineId);
+    sim->setScenario(route("/api/kyb/v2/login.json", QJsonObject{{"delay_ms", 1000}}));
+    QFile::remove(savedLoginPath());
+    QSettings("Belmo Group", "Kestrune").setValue("Login", "earlier@belmo.example");
+
+    ktest::OnModal<LoginDialog> signInWhenShown([](LoginDialog* dialog) {
+        enter(*dialog, email, password);
+        QTimer::singleShot(0, dialog, [dialog] { clickSignIn(*dialog); });
+    });
+    bool answerCame = false;
+    QTimer probe;
+    probe.setInterval(20);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (sim->requestsTo("/api/kyb/v2/login.json").isEmpty())
+            return;
+        probe.stop();
+        auto* dialog = qobject_cast<LoginDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        QEventLoop above;
+        QTimer::singleShot(0, dialog, [dialog] { QTest::mouseClick(dialog->findChild<QPushButton*>("btCancel"), Qt::LeftButton); });
+        // A second login, sent after the dialog's, is answered after it: once it is, the dialog's answer came too.
+        QNetworkAccessManager manager;
+        QNetworkReply* later = manager.post(QNetworkRequest(sim->url("/api/kyb/v2/login.json")), QByteArray());
+        QObject::connect(later, &QNetworkReply::finished, &above, &QEventLoop::quit);
+        above.exec();
+        answerCame = later->error() == QNetworkReply::NoError || later->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    });
+    probe.start();
+
+    EXPECT_EQ(signIn(0), 0);
+    EXPECT_EQ(signInWhenShown.count(), 1);
+    EXPECT_TRUE(answerCame);
+    EXPECT_TRUE(accountState.authToken.empty());
+    EXPECT_TRUE(accountState.login.empty());
+    EXPECT_FALSE(QFile::exists(savedLoginPath()));
+    EXPECT_EQ(QSettings("Belmo Group", "Kestrune").value("Login").toString(), "earlier@belmo.example");
+    EXPECT_TRUE(boxes.boxes.isEmpty());
 }
 
 TEST_F(LoginDialogTest, SignInOnlineCompletesWithTheInfoRequest)

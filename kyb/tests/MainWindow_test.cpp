@@ -2,12 +2,15 @@
 // the Devices folder and a stand-in camera library that lists the connected cameras.
 #include <gtest/gtest.h>
 
+#include <QDesktopServices>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
@@ -19,11 +22,15 @@
 #include "kyb/downloads/DownloadManagerDialog.h"
 #include "kyb/scanners/ScannerData.h"
 #include "kyb/storage/AppDataFolders.h"
+#include "kyb/tests/BrowserRecorder.h"
 #include "kyb/tests/DialogDriver.h"
 #include "kyb/ui/QKestrune.h"
 #include "kyb/ui/QSizeHintedButton.h"
 #include "platform/ExtraCertificates.h"
 #include "tests/support/AccountServiceSim.h"
+#include "tests/support/ScopedEnvironmentVariable.h"
+
+#include <memory>
 
 using ktest::AccountServiceSim;
 
@@ -316,6 +323,36 @@ TEST_F(MainWindow, RentingDownloadsTheCalibrationAndTheRowTurnsRented)
     EXPECT_TRUE(window.findChild<QPushButton*>("pbRefresh")->isEnabled());
 }
 
+// An applications reply that is not a list fails the refresh as an unreadable reply, without asking for a new
+// sign-in; the rows of the emptied list are rebuilt and the window is usable again.
+TEST_F(MainWindow, AnUnreadableApplicationsReplyFailsTheRefreshWithTheRowsRebuilt)
+{
+    sim->setScenario(QJsonDocument::fromJson(R"({"routes": {"/api/kyb/v2/applications.json": {"json": {"id": "1"}}}})")
+                         .object());
+    ScannerData scanners;
+    ProductData products;
+    products.applications = {application("Alpha", "1.0", "https://x.example/a.exe")};
+    QKestrune window(&scanners, &products);
+    int signInDialogs = 0;
+    ktest::OnModal<QDialog> rejectSignIn([&signInDialogs](QDialog* dialog) {
+        if (dialog->objectName() == "LoginDialog") {
+            ++signInDialogs;
+            dialog->reject();
+        }
+    });
+
+    QTest::mouseClick(window.findChild<QPushButton*>("pbRefresh"), Qt::LeftButton);
+
+    EXPECT_EQ(signInDialogs, 0);
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_EQ(boxes.boxes[0].text, "Wrong server response data format");
+    EXPECT_EQ(boxes.boxes[0].title, "Kestrune");
+    EXPECT_EQ(window.findChild<QTableWidget*>("softwareTableWidget")->rowCount(),
+              static_cast<int>(products.applications.size()));
+    EXPECT_FALSE(window.isBusy());
+    EXPECT_TRUE(window.findChild<QPushButton*>("pbRefresh")->isEnabled());
+}
+
 struct LabelCase {
     bool applications;
     bool scanners;
@@ -382,7 +419,7 @@ TEST_F(MainWindow, InstallRunsTheDownloadAndEndsTheProgramOnceTheInstallerStarte
 
     bool disabledMeanwhile = false;
     ktest::OnModal<DownloadManagerDialog> driver([&](DownloadManagerDialog* dialog) {
-        disabledMeanwhile = !install->isEnabled();
+        disabledMeanwhile = !install->isEnabled() && !window.findChild<QPushButton*>("pbRefresh")->isEnabled();
         auto* button = dialog->findChild<QPushButton*>("installButton");
         ASSERT_TRUE(ktest::waitUntil([&] { return button->isEnabled(); }));
         QTest::mouseClick(button, Qt::LeftButton);
@@ -397,4 +434,198 @@ TEST_F(MainWindow, InstallRunsTheDownloadAndEndsTheProgramOnceTheInstallerStarte
     qunsetenv("KESTRUNE_SHELL_OPEN");
 }
 
+// Stands in for the system's browser for the http and https links of one test.
+class BrowserLinks {
+public:
+    BrowserLinks()
+    {
+        for (const char* scheme : {"http", "https"})
+            QDesktopServices::setUrlHandler(scheme, &browser, "open");
+    }
+    ~BrowserLinks()
+    {
+        for (const char* scheme : {"http", "https"})
+            QDesktopServices::unsetUrlHandler(scheme);
+    }
+    BrowserRecorder browser;
+};
+
+QPushButton* buttonIn(QTableWidget* table, int row, int column)
+{
+    return qobject_cast<QPushButton*>(table->cellWidget(row, column));
+}
+
+TEST_F(MainWindow, BuyAndUpgradeOpenTheirRowsPage)
+{
+    const auto scanners = scannersOfTheScenario();
+    ProductData products;
+    products.applications = {application("Alpha", "1.0", "", 0, "https://x.example/alpha/buy"),
+                             application("Beta", "2.0", "", 0, "https://x.example/beta/buy?plan=2&seat=1")};
+    products.installed = {installed("Alpha", "1.0"), installed("Beta", "2.0")};
+    QKestrune window(scanners.get(), &products);
+    auto* software = window.findChild<QTableWidget*>("softwareTableWidget");
+    auto* hardware = window.findChild<QTableWidget*>("hardwareTableWidget");
+    BrowserLinks links;
+
+    QPushButton* buyBeta = buttonIn(software, rowOf(software, "Beta"), 2);
+    ASSERT_TRUE(buyBeta && buyBeta->isEnabled());
+    ASSERT_EQ(buyBeta->text(), "Buy");
+    QTest::mouseClick(buyBeta, Qt::LeftButton);
+    ASSERT_EQ(links.browser.opened.size(), 1);
+    EXPECT_EQ(links.browser.opened[0], QUrl("https://x.example/beta/buy?plan=2&seat=1"));
+
+    QPushButton* upgrade = buttonIn(hardware, rowOf(hardware, "Belmo Scanner 12"), 1);
+    ASSERT_TRUE(upgrade);
+    ASSERT_EQ(upgrade->text(), "Upgrade");
+    QTest::mouseClick(upgrade, Qt::LeftButton);
+    ASSERT_EQ(links.browser.opened.size(), 2);
+    EXPECT_EQ(links.browser.opened[1], QUrl("https://www.belmo.example/up12"));
+}
+
+class UpdateLink : public MainWindow, public ::testing::WithParamInterface<bool> {};
+
+// The link runs the program's own update: an installer that started ends the program with 0; a cancelled download
+// hides the link and the window goes on.
+TEST_P(UpdateLink, StartedUpdateEndsTheProgramElseTheLinkHides)
+{
+    const bool started = GetParam();
+    ktest::ScopedEnv shell("KESTRUNE_SHELL_OPEN", "true");
+    accountState.selfUpdateAvailable = true;
+    accountState.selfUpdateLink = sim->url("/files/KestruneSetup-1.4.5.exe").toString().toStdString();
+    ScannerData scanners;
+    ProductData products;
+    QKestrune window(&scanners, &products);
+    auto* link = window.findChild<QLabel*>("updateVersion");
+    ASSERT_FALSE(link->isHidden());
+
+    bool refreshOffMeanwhile = false;
+    ktest::OnModal<DownloadManagerDialog> driver([&](DownloadManagerDialog* dialog) {
+        refreshOffMeanwhile = !window.findChild<QPushButton*>("pbRefresh")->isEnabled();
+        auto* install = dialog->findChild<QPushButton*>("installButton");
+        ASSERT_TRUE(ktest::waitUntil([&] { return install->isEnabled(); }));
+        QTest::mouseClick(started ? install : dialog->findChild<QPushButton*>("cancelButton"), Qt::LeftButton);
+    });
+    const auto activate = [link] { emit link->linkActivated(QStringLiteral(" ")); };
+    if (started) {
+        // exec resets the quitting state that exit leaves for later tests.
+        QTimer::singleShot(0, link, activate);
+        QTimer::singleShot(30000, [] { QCoreApplication::exit(99); });
+        EXPECT_EQ(QCoreApplication::exec(), 0);
+    } else {
+        activate();
+        EXPECT_TRUE(link->isHidden());
+    }
+    EXPECT_EQ(driver.count(), 1);
+    EXPECT_TRUE(refreshOffMeanwhile);
+    EXPECT_TRUE(window.findChild<QPushButton*>("pbRefresh")->isEnabled());
+    EXPECT_EQ(sim->requestsTo("/files/KestruneSetup-1.4.5.exe").size(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Outcomes, UpdateLink, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "Started" : "Cancelled");
+                         });
+
+// What a wait of the window is started by: Refresh, or a rented scanner's Rent (which fetches the applications again).
+enum class WaitingAction { Refresh, Rent };
+
+class RowButtonsDuringAWait : public MainWindow, public ::testing::WithParamInterface<WaitingAction> {};
+
+// While the window waits for applications.json (the list already emptied for the answer), every action button is
+// off and a click on any of them starts nothing: no download dialog, no page, no second fetch. The wait runs on a
+// simulator of its own whose stall ends when that simulator stops; the rest of the refresh then goes on with the
+// suite's simulator.
+TEST_P(RowButtonsDuringAWait, StartNothing)
+{
+    const auto scanners = scannersOfTheScenario();
+    ProductData products;
+    products.applications = {
+        application("Alpha", "1.0", sim->url("/files/BelmoStudio-3.2.1.exe").toString().toUtf8().constData()),
+        application("Beta", "2.0", sim->url("/files/BelmoMeasure-2.0.4.exe").toString().toUtf8().constData()),
+        application("Gamma", "3.0", "", 0, "https://x.example/gamma/buy")};
+    products.installed = {installed("Beta", "1.0"), installed("Gamma", "3.0")};
+    QKestrune window(scanners.get(), &products);
+    window.show();
+    auto* software = window.findChild<QTableWidget*>("softwareTableWidget");
+    auto* hardware = window.findChild<QTableWidget*>("hardwareTableWidget");
+    auto* refresh = window.findChild<QPushButton*>("pbRefresh");
+    ASSERT_EQ(software->rowCount(), 3);
+
+    QJsonObject scenario = QJsonDocument::fromJson(scannerScenario).object();
+    // Only the first answer stalls: a nested fetch would be answered and counted.
+    scenario["routes"] = QJsonDocument::fromJson(R"({"/api/kyb/v2/applications.json": [{"stall": true}, {}]})").object();
+    auto stalling = std::make_unique<AccountServiceSim>(scenario);
+    ASSERT_TRUE(stalling->isRunning());
+
+    BrowserLinks links;
+    ktest::OnModal<DownloadManagerDialog> downloads([](DownloadManagerDialog* dialog) { dialog->reject(); });
+    struct {
+        bool seen = false;
+        bool busy = false;
+        QStringList enabled;   // buttons that could be clicked during the wait
+        QStringList clicked;
+        int fetches = 0;
+    } during;
+    QTimer probe;
+    probe.setInterval(20);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (during.seen || stalling->requestsTo("/api/kyb/v2/applications.json").isEmpty())
+            return;
+        during.seen = true;
+        during.busy = window.isBusy();
+        // The row buttons first, while their records are gone; a click that rebuilt a table would delete the
+        // buttons after it.
+        QList<QPointer<QPushButton>> buttons;
+        for (int row = 0; row < software->rowCount(); ++row)
+            buttons << buttonIn(software, row, 2);
+        for (int row = 0; row < hardware->rowCount(); ++row)
+            buttons << buttonIn(hardware, row, 1);
+        buttons << refresh;
+        for (const QPointer<QPushButton>& button : buttons) {
+            if (!button)
+                continue;
+            if (button->isEnabled())
+                during.enabled << button->text();
+            during.clicked << button->text();
+            QTest::mouseClick(button, Qt::LeftButton);
+        }
+        during.fetches = stalling->requestsTo("/api/kyb/v2/applications.json").size();
+        stalling.reset();   // ends the stalled request
+    });
+    probe.start();
+
+    if (GetParam() == WaitingAction::Rent)
+        QTest::mouseClick(buttonIn(hardware, rowOf(hardware, "Belmo Scanner R-0"), 1), Qt::LeftButton);
+    else
+        QTest::mouseClick(refresh, Qt::LeftButton);
+    probe.stop();
+
+    ASSERT_TRUE(during.seen);
+    EXPECT_TRUE(during.busy);
+    // Refresh, Install, Update and Buy of the software rows, Upgrade of scanner 12 and Update of rented R-1 (and
+    // Rent of R-0, unless its calibration came meanwhile).
+    for (const char* text : {"Refresh", "Install", "Buy", "Upgrade"})
+        EXPECT_EQ(during.clicked.count(text), 1) << text;
+    EXPECT_EQ(during.clicked.count("Update"), 2);
+    EXPECT_TRUE(during.enabled.isEmpty()) << during.enabled.join(", ").toStdString();
+    EXPECT_EQ(during.fetches, 1);
+    EXPECT_EQ(downloads.count(), 0);
+    EXPECT_TRUE(links.browser.opened.isEmpty());
+
+    // The wait is over: the window is usable again, with the tables rebuilt from what the refresh left.
+    EXPECT_FALSE(window.isBusy());
+    EXPECT_TRUE(refresh->isEnabled());
+    EXPECT_EQ(software->rowCount(), static_cast<int>(products.applications.size()));
+    for (int row = 0; row < software->rowCount(); ++row)
+        EXPECT_NE(buttonIn(software, row, 2), nullptr) << row;
+    EXPECT_TRUE(buttonIn(hardware, rowOf(hardware, "Belmo Scanner 12"), 1)->isEnabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(Waits, RowButtonsDuringAWait, ::testing::Values(WaitingAction::Refresh, WaitingAction::Rent),
+                         [](const ::testing::TestParamInfo<WaitingAction>& info) {
+                             return std::string(info.param == WaitingAction::Rent ? "Rent" : "Refresh");
+                         });
+
 }  // namespace
+
+#include "moc_BrowserRecorder.cpp"

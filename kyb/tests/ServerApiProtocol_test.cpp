@@ -10,6 +10,8 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <functional>
+#include <ios>
+#include <stdexcept>
 
 #include "account/ServerAPI.h"
 #include "kyb/tests/AccountSimTest.h"
@@ -268,6 +270,23 @@ void PrintTo(const ReadCase& c, std::ostream* os)
     *os << c.name;
 }
 
+// The reply-format failure: a std::exception that is not a std::ios_base::failure, with its own text.
+template <typename Record>
+void expectUnreadableList(bool (ServerAPI::*request)(QString, std::vector<Record>*), ServerAPI* api,
+                          const QString& token)
+{
+    std::vector<Record> list;
+    try {
+        (api->*request)(token, &list);
+        ADD_FAILURE() << "no failure";
+    } catch (const std::ios_base::failure& failure) {
+        ADD_FAILURE() << "taken as a network failure: " << failure.what();
+    } catch (const std::exception& failure) {
+        EXPECT_STREQ(failure.what(), "Wrong server response data format");
+    }
+    EXPECT_TRUE(list.empty());
+}
+
 class ReplyReading : public AccountProtocol, public ::testing::WithParamInterface<ReadCase> {};
 
 TEST_P(ReplyReading, ReadsKeysWithTheirDefaults)
@@ -308,12 +327,17 @@ const ReadCase readCases[] = {
          EXPECT_FALSE(api->scanners(t, &list));
          EXPECT_TRUE(list.empty());
      }},
+    // Valid JSON that is not an array is an unreadable reply, not a refusal that would ask for a new sign-in.
     {"scanners_object_not_list", "scanners.json", R"({"json": {"id": "1", "serial_number": "S"}})",
-     [](ServerAPI* api, const QString& t) {
-         std::vector<AccountScanner> list;
-         EXPECT_FALSE(api->scanners(t, &list));
-         EXPECT_TRUE(list.empty());
-     }},
+     [](ServerAPI* api, const QString& t) { expectUnreadableList<AccountScanner>(&ServerAPI::scanners, api, t); }},
+    {"scanners_null", "scanners.json", R"({"json": null})",
+     [](ServerAPI* api, const QString& t) { expectUnreadableList<AccountScanner>(&ServerAPI::scanners, api, t); }},
+    {"applications_object_not_list", "applications.json", R"({"json": {"id": "1", "version": {}, "product": {}}})",
+     [](ServerAPI* api, const QString& t) { expectUnreadableList<ApplicationInfo>(&ServerAPI::applications, api, t); }},
+    {"applications_null", "applications.json", R"({"json": null})",
+     [](ServerAPI* api, const QString& t) { expectUnreadableList<ApplicationInfo>(&ServerAPI::applications, api, t); }},
+    {"applications_number", "applications.json", R"({"json": 7})",
+     [](ServerAPI* api, const QString& t) { expectUnreadableList<ApplicationInfo>(&ServerAPI::applications, api, t); }},
     {"applications_fields", "applications.json",
      R"({"json": [{"id": "1", "version": {"name": "  2.0 ", "download_link32": "L32", "download_link64": "L64"},
                    "product": {"name": " Studio\t", "upgrade_url": null, "product_type": "x"}},

@@ -25,23 +25,36 @@ namespace {
 enum SoftwareColumn { NameColumn = 0, VersionColumn = 1, ActionColumn = 2 };
 enum HardwareColumn { ScannerNameColumn = 0, StateColumn = 1 };
 
-// Keeps a button disabled for the length of a scope, whatever leaves it.
-class DisabledWhile {
-public:
-    explicit DisabledWhile(QWidget* widget) : widget_(widget) { widget_->setEnabled(false); }
-    ~DisabledWhile()
-    {
-        if (widget_)
-            widget_->setEnabled(true);
+// Runs fetch, then fill, also when fetch throws: the rows never outlive the records they were made from.
+template <typename Fetch, typename Fill>
+void fetchThenFill(Fetch fetch, Fill fill)
+{
+    try {
+        fetch();
+    } catch (...) {
+        fill();
+        throw;
     }
-    DisabledWhile(const DisabledWhile&) = delete;
-    DisabledWhile& operator=(const DisabledWhile&) = delete;
-
-private:
-    QPointer<QWidget> widget_;
-};
+    fill();
+}
 
 }  // namespace
+
+// Keeps the window busy for the length of a scope, whatever leaves it.
+class QKestrune::BusyScope {
+public:
+    explicit BusyScope(QKestrune* window) : window_(window) { window_->setBusy(true); }
+    ~BusyScope()
+    {
+        if (window_)
+            window_->setBusy(false);
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    QPointer<QKestrune> window_;
+};
 
 QKestrune::QKestrune(ScannerData* scannerData, ProductData* productData, QWidget* parent, Qt::WindowFlags flags)
     : QMainWindow(parent, flags), ui(std::make_unique<Ui::QKestruneClass>()), scannerData(scannerData),
@@ -184,18 +197,36 @@ void QKestrune::fillScannerTable()
     table->resizeColumnsToContents();
 }
 
+void QKestrune::setBusy(bool on)
+{
+    busy = on;
+    // The row buttons are children of the tables' viewports: turning a viewport off turns off every button in it,
+    // those a fill makes meanwhile included, and turning it on gives each button back its own state.
+    ui->softwareTableWidget->viewport()->setEnabled(!on);
+    ui->hardwareTableWidget->viewport()->setEnabled(!on);
+    ui->pbRefresh->setEnabled(!on);
+    ui->updateVersion->setEnabled(!on);
+}
+
+void QKestrune::refetchApplications()
+{
+    fetchThenFill([this] { productData->refresh(true); }, [this] { fillProductTable(); });
+}
+
 void QKestrune::refresh()
 {
     guardedSlot(this, [this] {
+        if (busy)
+            return;
+        BusyScope busyScope(this);
         accountState.offlineMode = false;
-        {
-            DisabledWhile busy(ui->pbRefresh);
-            productData->refresh(true);
-            fillProductTable();
-            scannerData->retrieveScanners();
-            scannerData->downloadCalibrations(false);
-            fillScannerTable();
-        }
+        refetchApplications();
+        fetchThenFill(
+            [this] {
+                scannerData->retrieveScanners();
+                scannerData->downloadCalibrations(false);
+            },
+            [this] { fillScannerTable(); });
         checkSelfUpdate();
         ui->updateVersion->setVisible(accountState.selfUpdateAvailable);
     });
@@ -224,16 +255,17 @@ void QKestrune::getCalibration(QString scannerId)
 {
     auto* mapper = qobject_cast<QSignalMapper*>(sender());
     guardedSlot(this, [&] {
+        if (busy)
+            return;
         try {
             if (mapper) {
                 if (auto* button = qobject_cast<QWidget*>(mapper->mapping(scannerId)))
                     button->setEnabled(false);   // until the table is rebuilt
             }
+            BusyScope busyScope(this);
             scannerData->requestCalibration(scannerId);
             accountState.offlineMode = false;
-            DisabledWhile busy(ui->pbRefresh);
-            productData->refresh(true);
-            fillProductTable();
+            refetchApplications();
         } catch (const std::ios_base::failure& failure) {
             QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Kestrune"), QString::fromUtf8(failure.what()),
                             QMessageBox::Ok, this);
@@ -244,39 +276,48 @@ void QKestrune::getCalibration(QString scannerId)
 
 void QKestrune::upgradeScanner(QString url)
 {
-    guardedSlot(this, [&] { openExternalLink(QUrl(url)); });
+    guardedSlot(this, [&] {
+        if (!busy)
+            openExternalLink(QUrl(url));
+    });
 }
 
 void QKestrune::buySoftware(QString link)
 {
-    guardedSlot(this, [&] { openExternalLink(QUrl(link)); });
+    guardedSlot(this, [&] {
+        if (!busy)
+            openExternalLink(QUrl(link));
+    });
 }
 
 void QKestrune::installSoftware(QObject* row)
 {
-    auto* mapper = qobject_cast<QSignalMapper*>(sender());
     guardedSlot(this, [&] {
         auto* applicationRow = dynamic_cast<ApplicationRow*>(row);
-        if (!applicationRow || !applicationRow->application || applicationRow->application->downloadLink.empty())
+        if (busy || !applicationRow || !applicationRow->application ||
+            applicationRow->application->downloadLink.empty())
             return;
-        // Copied: a refresh during the download would move the application records.
+        // Copied: the dialog must not depend on the record once it runs.
         const QString name = QString::fromStdString(applicationRow->application->productName);
         const QString link = QString::fromStdString(applicationRow->application->downloadLink);
-        QPointer<QWidget> button = qobject_cast<QWidget*>((mapper ? mapper : &installMapper)->mapping(row));
-        if (button)
-            button->setEnabled(false);
+        BusyScope busyScope(this);
         DownloadManagerDialog dialog(name, link, this);
         if (dialog.startDownload())
             QCoreApplication::exit(0);
-        if (button)
-            button->setEnabled(true);
     });
 }
 
 void QKestrune::updateKYB(QString)
 {
     guardedSlot(this, [this] {
-        if (runSelfUpdate())
+        if (busy)
+            return;
+        bool started = false;
+        {
+            BusyScope busyScope(this);
+            started = runSelfUpdate();
+        }
+        if (started)
             QCoreApplication::exit(0);
         else
             ui->updateVersion->hide();

@@ -47,7 +47,14 @@ public slots:
     void updateKYB(QString link);
     void buySoftware(QString link);
 
+    // True while the window waits on one of its own requests (a refresh, a calibration, a download, its own
+    // update): no other action of the window starts meanwhile.
+    bool isBusy() const { return busy; }
+
 private:
+    class BusyScope;
+
+    void setBusy(bool on);
     void refetchApplications();
 
     std::unique_ptr<Ui::QKestruneClass> ui;
@@ -57,4 +64,5 @@ private:
     QSignalMapper buyMapper;
     QPointer<QSignalMapper> calibrationMapper;
     QPointer<QSignalMapper> upgradeMapper;
+    bool busy = false;
 };
