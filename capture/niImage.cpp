@@ -549,7 +549,7 @@ void niImage<unsigned char>::rotateGrey(unsigned char* target, int targetStep) c
 // again by the next tile while still cached.
 void niImage<unsigned char>::rotatePixels(unsigned char* target, int targetStep) const
 {
-    constexpr int tileWidth = 8, tileHeight = 512;
+    constexpr int tileWidth = 12, tileHeight = 512;  // three 4-pixel blocks wide
 #ifdef KESTRUNE_NIIMAGE_X86
     const bool ssse3 = channels == 3 && haveSsse3();
 #endif
