@@ -252,6 +252,111 @@ bool haveSsse3()
 }
 #endif
 
+#ifdef KESTRUNE_NIIMAGE_SSE2
+// 2- and 4-byte pixels reversed in place, 16 bytes from each end at a time (8 or 4 pixels reversed within a
+// register); the middle, under two registers wide, pixel by pixel. Returns the pixels left to swap: [left, right).
+template <int Channels>
+void mirrorRowSse2(unsigned char* row, int& left, int& right)
+{
+    constexpr int perBlock = 16 / Channels;
+    for (; right - left >= 2 * perBlock; left += perBlock, right -= perBlock) {
+        unsigned char* l = row + left * Channels;
+        unsigned char* r = row + right * Channels - 16;
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(l));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r));
+        if (Channels == 2) {
+            a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(a, _MM_SHUFFLE(0, 1, 2, 3)), _MM_SHUFFLE(0, 1, 2, 3));
+            b = _mm_shufflehi_epi16(_mm_shufflelo_epi16(b, _MM_SHUFFLE(0, 1, 2, 3)), _MM_SHUFFLE(0, 1, 2, 3));
+            a = _mm_shuffle_epi32(a, _MM_SHUFFLE(1, 0, 3, 2));
+            b = _mm_shuffle_epi32(b, _MM_SHUFFLE(1, 0, 3, 2));
+        } else {
+            a = _mm_shuffle_epi32(a, _MM_SHUFFLE(0, 1, 2, 3));
+            b = _mm_shuffle_epi32(b, _MM_SHUFFLE(0, 1, 2, 3));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(l), b);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(r), a);
+    }
+}
+#endif
+
+#ifdef KESTRUNE_NIIMAGE_X86
+// 3-byte pixels reversed in place. Five at a time from each end: the left register holds pixels left..left + 4 and
+// the first byte of the next, the right register the last byte of the pixel before right - 5 and pixels
+// right - 5..right - 1. Each is reversed into the other's place and keeps the one byte it does not own, so no byte
+// outside the two runs changes. The runs never overlap while at least 11 pixels are left.
+// 16 pixels (48 bytes, three registers) reversed: output register k takes its bytes from input registers by the
+// masks bytes[k][j] (j = the input register; a byte from another register selects zero).
+struct Reverse48Masks {
+    alignas(16) signed char bytes[3][3][16];
+    Reverse48Masks()
+    {
+        for (int k = 0; k < 3; ++k)
+            for (int j = 0; j < 3; ++j)
+                for (int i = 0; i < 16; ++i) {
+                    const int out = 16 * k + i, from = 3 * (15 - out / 3) + out % 3;
+                    bytes[k][j][i] = static_cast<signed char>(from / 16 == j ? from % 16 : -1);
+                }
+    }
+    __m128i at(int k, int j) const { return _mm_load_si128(reinterpret_cast<const __m128i*>(bytes[k][j])); }
+};
+
+__attribute__((target("ssse3"))) inline void reverse48(const __m128i in[3], __m128i out[3], const Reverse48Masks& m)
+{
+    out[0] = _mm_or_si128(_mm_shuffle_epi8(in[1], m.at(0, 1)), _mm_shuffle_epi8(in[2], m.at(0, 2)));
+    out[1] = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(in[0], m.at(1, 0)), _mm_shuffle_epi8(in[1], m.at(1, 1))),
+                          _mm_shuffle_epi8(in[2], m.at(1, 2)));
+    out[2] = _mm_or_si128(_mm_shuffle_epi8(in[0], m.at(2, 0)), _mm_shuffle_epi8(in[1], m.at(2, 1)));
+}
+
+__attribute__((target("ssse3"))) void mirrorRow3Ssse3(unsigned char* row, int& left, int& right)
+{
+    // Sixteen pixels from each end at a time while 32 are left.
+    static const Reverse48Masks masks;
+    for (; right - left >= 32; left += 16, right -= 16) {
+        auto* l = reinterpret_cast<__m128i*>(row + left * 3);
+        auto* r = reinterpret_cast<__m128i*>(row + right * 3 - 48);
+        const __m128i a[3] = {_mm_loadu_si128(l), _mm_loadu_si128(l + 1), _mm_loadu_si128(l + 2)};
+        const __m128i b[3] = {_mm_loadu_si128(r), _mm_loadu_si128(r + 1), _mm_loadu_si128(r + 2)};
+        __m128i ra[3], rb[3];
+        reverse48(a, ra, masks);
+        reverse48(b, rb, masks);
+        for (int k = 0; k < 3; ++k) {
+            _mm_storeu_si128(l + k, rb[k]);
+            _mm_storeu_si128(r + k, ra[k]);
+        }
+    }
+    // Then five pixels from each end while 11 are left.
+    const __m128i fromRight = _mm_setr_epi8(13, 14, 15, 10, 11, 12, 7, 8, 9, 4, 5, 6, 1, 2, 3, -1);
+    const __m128i keepLast = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 15);
+    const __m128i fromLeft = _mm_setr_epi8(-1, 12, 13, 14, 9, 10, 11, 6, 7, 8, 3, 4, 5, 0, 1, 2);
+    const __m128i keepFirst = _mm_setr_epi8(0, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    for (; right - left >= 11; left += 5, right -= 5) {
+        unsigned char* l = row + left * 3;
+        unsigned char* r = row + right * 3 - 16;
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(l));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(l),
+                         _mm_or_si128(_mm_shuffle_epi8(b, fromRight), _mm_shuffle_epi8(a, keepLast)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(r),
+                         _mm_or_si128(_mm_shuffle_epi8(a, fromLeft), _mm_shuffle_epi8(b, keepFirst)));
+    }
+}
+#endif
+
+// Swaps pixels left and right - 1 inwards until they meet.
+template <int Channels>
+void swapPixelsInwards(unsigned char* row, int left, int right)
+{
+    unsigned char held[Channels];
+    for (--right; left < right; ++left, --right) {
+        unsigned char* l = row + left * Channels;
+        unsigned char* r = row + right * Channels;
+        std::memcpy(held, l, Channels);
+        std::memcpy(l, r, Channels);
+        std::memcpy(r, held, Channels);
+    }
+}
+
 // Pixel j of the row becomes pixel width - 1 - j, read from a copy of the row; 3-byte pixels move as 4-byte words
 // in rising order (each word's extra byte is overwritten by the next pixel), the last one as 3 bytes.
 template <int Channels>
@@ -444,7 +549,7 @@ void niImage<unsigned char>::rotateGrey(unsigned char* target, int targetStep) c
 // again by the next tile while still cached.
 void niImage<unsigned char>::rotatePixels(unsigned char* target, int targetStep) const
 {
-    constexpr int tileWidth = 8, tileHeight = 512;
+    constexpr int tileWidth = 12, tileHeight = 512;  // three 4-pixel blocks wide
 #ifdef KESTRUNE_NIIMAGE_X86
     const bool ssse3 = channels == 3 && haveSsse3();
 #endif
@@ -517,6 +622,27 @@ void niImage<unsigned char>::mirrorGreyRows()
 
 void niImage<unsigned char>::mirrorPixelRows()
 {
+#ifdef KESTRUNE_NIIMAGE_SSE2
+#ifdef KESTRUNE_NIIMAGE_X86
+    const bool vectors = channels != 3 || haveSsse3();
+#else
+    const bool vectors = channels != 3;
+#endif
+    if (vectors) {
+        for (int y = 0; y < height; ++y) {
+            unsigned char* row = data + static_cast<std::ptrdiff_t>(y) * step;
+            int left = 0, right = width;
+            switch (channels) {
+            case 2: mirrorRowSse2<2>(row, left, right); swapPixelsInwards<2>(row, left, right); break;
+#ifdef KESTRUNE_NIIMAGE_X86
+            case 3: mirrorRow3Ssse3(row, left, right); swapPixelsInwards<3>(row, left, right); break;
+#endif
+            default: mirrorRowSse2<4>(row, left, right); swapPixelsInwards<4>(row, left, right); break;
+            }
+        }
+        return;
+    }
+#endif
     std::unique_ptr<unsigned char[]> copy(new unsigned char[static_cast<std::size_t>(width) * channels + 1]);
     for (int y = 0; y < height; ++y) {
         unsigned char* row = data + static_cast<std::ptrdiff_t>(y) * step;

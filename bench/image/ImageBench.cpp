@@ -1,18 +1,27 @@
 // Times rotate, mirror(0) and mirror(1) of a 5-megapixel frame with 1 and 3 channels beside memcpy of the same
-// bytes in the same run, and prints the median of each and its ratio to memcpy (target: within 3 times).
+// bytes in the same run, and prints the median of each and its ratio to memcpy (target: within 3 times). Built
+// with OpenCV, it also times cv::rotate (90 degrees clockwise) and cv::flip on the same frame in the same run, each
+// operation and its OpenCV counterpart measured in turn, and prints ours / OpenCV (target: at most 1).
 // Every run starts from the same frame: it is restored from an untouched copy before the run, outside the timing.
 // Two cache states, alike for every operation and for memcpy: "warm", where the frame was just written (as a
-// frame just delivered by the camera), and "cold", where a sweep over a buffer larger than the last-level cache
-// has pushed frame, copy target and the previous result out before the run.
+// frame just delivered by the camera) and the same work ran once untimed just before, and "cold", where a sweep
+// over a buffer larger than the last-level cache has pushed frame, copy target and the previous result out before
+// the run.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "capture/niImage.h"
+
+#ifdef KESTRUNE_BENCH_OPENCV
+#include <opencv2/core.hpp>
+#endif
 
 namespace {
 
@@ -34,21 +43,38 @@ void sweepCaches()
     sink = sink + sum;
 }
 
-double medianMs(const std::function<void()>& prepare, const std::function<void()>& work, bool cold)
+double medianOf(std::vector<double> times)
 {
-    std::vector<double> times;
-    for (int i = 0; i <= runs; ++i) {
-        prepare();
+    std::nth_element(times.begin(), times.begin() + times.size() / 2, times.end());
+    return times[times.size() / 2];
+}
+
+// Median times of a and b (b may be empty), run in turn, each after its own prepare and, when cold, a sweep.
+std::pair<double, double> medianMs(const std::function<void()>& prepare, const std::function<void()>& a,
+                                   const std::function<void()>& prepareB, const std::function<void()>& b, bool cold)
+{
+    std::vector<double> timesA, timesB;
+    auto timeOne = [&](const std::function<void()>& ready, const std::function<void()>& work) {
+        if (!cold) {  // once untimed, so that what the other work ran in between has left the caches again
+            ready();
+            work();
+        }
+        ready();
         if (cold)
             sweepCaches();
         const auto start = std::chrono::steady_clock::now();
         work();
-        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-        if (i > 0)  // the first run only allocates and touches the buffers
-            times.push_back(ms);
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    };
+    for (int i = 0; i <= runs; ++i) {
+        const double ta = timeOne(prepare, a);
+        const double tb = b ? timeOne(prepareB, b) : 0;
+        if (i > 0) {  // the first run only allocates and touches the buffers
+            timesA.push_back(ta);
+            timesB.push_back(tb);
+        }
     }
-    std::nth_element(times.begin(), times.begin() + runs / 2, times.end());
-    return times[runs / 2];
+    return {medianOf(timesA), medianOf(timesB)};
 }
 
 }  // namespace
@@ -56,6 +82,18 @@ double medianMs(const std::function<void()>& prepare, const std::function<void()
 int main()
 {
     bool within = true;
+#ifdef KESTRUNE_BENCH_OPENCV
+    bool notSlower = true;
+    cv::setNumThreads(1);  // ours runs on one thread
+    std::printf("OpenCV %s: cv::rotate(ROTATE_90_CLOCKWISE) and cv::flip beside ours, one thread\n", CV_VERSION);
+#else
+    std::printf("built without OpenCV: its comparison is skipped\n");
+#endif
+    struct Result {
+        std::string what;
+        double ms, memcpyMs, openCvMs;  // openCvMs negative: not measured
+    };
+    std::vector<Result> results;
     for (int channels : {1, 3}) {
         niTypes::niImage8 original;
         original.create(width, height, channels, width * channels, 0);
@@ -76,23 +114,56 @@ int main()
         struct Op {
             const char* name;
             std::function<void()> run;
-        } ops[] = {
-            {"rotate", [&] { image.rotate(); }},
-            {"mirror(0)", [&] { image.mirror(0); }},
-            {"mirror(1)", [&] { image.mirror(1); }},
+            std::function<void()> reference;  // OpenCV's counterpart
         };
+        std::vector<Op> ops = {
+            {"rotate", [&] { image.rotate(); }, {}},
+            {"mirror(0)", [&] { image.mirror(0); }, {}},
+            {"mirror(1)", [&] { image.mirror(1); }, {}},
+        };
+        std::function<void()> restoreMat = [] {};
+#ifdef KESTRUNE_BENCH_OPENCV
+        // A frame from the camera into a new matrix, as ours gets it; the result goes to a matrix kept between runs.
+        const int type = channels == 1 ? CV_8UC1 : CV_8UC3;
+        cv::Mat frame(height, width, type), result;
+        restoreMat = [&] { std::memcpy(frame.data, original.data, bytes); };
+        ops[0].reference = [&] { cv::rotate(frame, result, cv::ROTATE_90_CLOCKWISE); };
+        ops[1].reference = [&] { cv::flip(frame, result, 0); };
+        ops[2].reference = [&] { cv::flip(frame, result, 1); };
+#endif
         std::printf("%d x %d, %d channel(s), %zu bytes, median of %d runs\n", width, height, channels, bytes, runs);
         for (bool cold : {false, true}) {
-            const double copyMs = medianMs(restore, copy, cold);
+            const double copyMs = medianMs(restore, copy, {}, {}, cold).first;
             std::printf("  %s: memcpy %.3f ms\n", cold ? "cold" : "warm", copyMs);
             for (const Op& op : ops) {
-                const double ms = medianMs(restore, op.run, cold);
+                const auto [ms, cvMs] = medianMs(restore, op.run, restoreMat, op.reference, cold);
                 const double ratio = ms / copyMs;
                 within = within && ratio <= 3.0;
-                std::printf("    %-9s %8.3f ms  %5.2f x memcpy%s\n", op.name, ms, ratio, ratio <= 3.0 ? "" : "  (over 3x)");
+                std::printf("    %-9s %8.3f ms  %5.2f x memcpy%s", op.name, ms, ratio, ratio <= 3.0 ? "" : " (over 3x)");
+                if (op.reference) {
+                    const double vs = ms / cvMs;
+#ifdef KESTRUNE_BENCH_OPENCV
+                    notSlower = notSlower && vs <= 1.0;
+#endif
+                    std::printf("   OpenCV %8.3f ms  ours/OpenCV %5.2f%s", cvMs, vs, vs <= 1.0 ? "" : " (slower)");
+                }
+                std::printf("\n");
+                results.push_back({std::string(op.name) + " " + std::to_string(channels) + "ch " + (cold ? "cold" : "warm"),
+                                   ms, copyMs, op.reference ? cvMs : -1});
             }
         }
     }
     std::printf(within ? "all within 3 times memcpy\n" : "some operations over 3 times memcpy\n");
+#ifdef KESTRUNE_BENCH_OPENCV
+    std::printf(notSlower ? "none slower than OpenCV\n" : "some operations slower than OpenCV\n");
+#endif
+    // For scripts: "result image <operation> <channels>ch <warm|cold> <ours ms> <memcpy ms> <OpenCV ms or ->".
+    for (const Result& r : results) {
+        std::printf("result image %s %.3f %.3f ", r.what.c_str(), r.ms, r.memcpyMs);
+        if (r.openCvMs < 0)
+            std::printf("-\n");
+        else
+            std::printf("%.3f\n", r.openCvMs);
+    }
     return 0;
 }

@@ -276,10 +276,37 @@ TEST_P(MirrorSizes, ReversesRowsOrPixels)
                 << "pixel " << x << "," << y;
 }
 
-// widths around the 8-byte word kernel of the grey case, odd heights keep their middle row
+// widths around the word and register kernels (8 and 16 bytes from each end; 3-byte pixels sixteen from each end
+// while 32 are left, then five while 11 are left), odd heights keep their middle row
 INSTANTIATE_TEST_SUITE_P(Sizes, MirrorSizes,
-                         ::testing::Combine(::testing::Values(1, 2, 7, 8, 9, 15, 16, 17, 33), ::testing::Values(1, 4, 5),
-                                            ::testing::Values(1, 2, 3, 4)));
+                         ::testing::Combine(::testing::Values(1, 2, 7, 8, 9, 10, 11, 15, 16, 17, 21, 22, 23, 31, 32, 33, 64, 101),
+                                            ::testing::Values(1, 4, 5), ::testing::Values(1, 2, 3, 4)));
+
+// Row padding, and memory just past the last row, stay as they were.
+TEST(niImage, MirrorTouchesOnlyThePixels)
+{
+    for (int channels = 1; channels <= 4; ++channels)
+        for (int width : {11, 12, 21, 37, 70}) {
+            const int rowBytes = width * channels, step = rowBytes + 5, height = 3;
+            std::vector<unsigned char> memory(static_cast<std::size_t>(step) * height + 16);
+            for (std::size_t i = 0; i < memory.size(); ++i)
+                memory[i] = static_cast<unsigned char>(i * 13 + 5);
+            const std::vector<unsigned char> before = memory;
+            niImage8 image;
+            image.create(width, height, channels, step, 0, memory.data());
+            image.mirror(1);
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x)
+                    ASSERT_EQ(0, std::memcmp(&before[y * step + x * channels], &memory[y * step + (width - 1 - x) * channels],
+                                             channels))
+                        << channels << " channels, width " << width << ", pixel " << x << "," << y;
+            for (std::size_t i = 0; i < memory.size(); ++i) {
+                if (i >= static_cast<std::size_t>(step) * height || static_cast<int>(i % step) >= rowBytes) {
+                    ASSERT_EQ(before[i], memory[i]) << channels << " channels, width " << width << ", byte " << i;
+                }
+            }
+        }
+}
 
 TEST(niImage, MirrorChecksAxisAndChannels)
 {

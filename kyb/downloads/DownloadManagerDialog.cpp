@@ -138,12 +138,17 @@ void DownloadManagerDialog::storeReceivedData()
         return;
     if (!discarding && statusOf(reply) != 200)
         discarding = true;   // only a 200 body is an installer
+    // One block for the whole download: a fresh buffer per read costs an allocation for every few KiB received.
+    if (block.isEmpty())
+        block.resize(static_cast<int>(chunkBytes));
     while (reply->bytesAvailable() > 0) {
-        const QByteArray chunk = reply->read(chunkBytes);
+        const qint64 got = reply->read(block.data(), block.size());
+        if (got <= 0)
+            break;
         if (discarding)
             continue;
-        hash.addData(chunk);
-        if (partFile.write(chunk) != chunk.size()) {
+        hash.addData(block.constData(), got);
+        if (partFile.write(block.constData(), got) != got) {
             discarding = true;
             reply->abort();   // finishes the reply: downloadFinished reports the failure
             return;

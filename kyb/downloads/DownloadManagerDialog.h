@@ -64,6 +64,7 @@ private:
 
     QFile partFile;   // "<target>.part" while the body streams in
     Sha1Stream hash;
+    QByteArray block;   // what each read from the reply goes through
     QString readySha1;   // SHA-1 of the file at targetPath_ once it is ready to install
     bool discarding = false;   // the body is not saved (status other than 200, or a failed write)
 };
