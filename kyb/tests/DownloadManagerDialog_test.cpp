@@ -105,7 +105,7 @@ protected:
     {
         QElapsedTimer clock;
         clock.start();
-        while (readAll(launches_) != expected && clock.elapsed() < 10000)
+        while (readAll(launches_) != expected && clock.elapsed() < 30000)
             QThread::msleep(20);
         return readAll(launches_);
     }

@@ -263,15 +263,15 @@ INSTANTIATE_TEST_SUITE_P(
         ProgramCase{"NoProductLastApplicationDecides", {"--install"}, "3.2.1", "{}", 8},
         ProgramCase{"NoApplications", {"--install"}, "3.2.1", noApplications, 6},
         // Offline the empty cached list does not count as "no applications".
-        ProgramCase{"OfflineEmptyCache", {"--install"}, "3.2.1", applicationsStall, 8, "", false, true, false, 1500},
+        ProgramCase{"OfflineEmptyCache", {"--install"}, "3.2.1", applicationsStall, 8, "", false, true, false, 5000},
         ProgramCase{"UpdateUploadsTheLogs", {"--update", "--product", "Belmo Studio", "--version", "3.2.1"}, "3.2.1",
                     "{}", 0, "/api/kyb/v2/logs.json", false, true, true},
         // Offline, the update mode neither uploads nor offers anything, and ends normally.
         ProgramCase{"UpdateOffline", {"--update", "--product", "Belmo Studio", "--version", "3.1.0"}, "3.1.0",
-                    applicationsStall, 0, "", false, true, true, 1500, false, "/api/kyb/v2/logs.json"},
+                    applicationsStall, 0, "", false, true, true, 5000, false, "/api/kyb/v2/logs.json"},
         // A failure that reaches main in a silent mode answers 2, never "installed and current".
         ProgramCase{"SilentFailureIsNotSuccess", {"--update", "--product", "Belmo Studio", "--version", "3.2.1"},
-                    "3.2.1", uploadStall, 2, "/api/kyb/v2/logs.json", false, true, true, 1500},
+                    "3.2.1", uploadStall, 2, "/api/kyb/v2/logs.json", false, true, true, 5000},
         ProgramCase{"SignInCancelled", installStudioArgs, "3.2.1", "{}", 2, "", true, false, false, 0, true},
         ProgramCase{"RefusedThenSignInCancelled", installStudioArgs, "3.2.1", applicationsRefused, 2,
                     "/api/kyb/v2/applications.json", false, true, false, 0, true}),

@@ -316,7 +316,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(LoginDialogTest, NoSecondSignInWhileARequestWaits)
 {
-    sim->setScenario(route("/api/kyb/v2/login.json", QJsonObject{{"delay_ms", 1500}}));
+    sim->setScenario(route("/api/kyb/v2/login.json", QJsonObject{{"delay_ms", 4000}}));  // the probe's window
     QString login;
     LoginDialog dialog(machineId, &login, 0);
     dialog.show();

@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QTcpServer>
 #include <QTimer>
+#include <cstring>
 #include <functional>
 
 #include "account/ServerAPI.h"
@@ -133,12 +134,16 @@ void PrintTo(const RoadCase& c, std::ostream* os)
     *os << c.name;
 }
 
+const char* const stall = R"({"stall": true})";
+
 class RequestRoad : public AccountRoad, public ::testing::WithParamInterface<RoadCase> {};
 
 TEST_P(RequestRoad, EndsAsTheOperationPrescribes)
 {
     const RoadCase& c = GetParam();
-    ktest::ScopedEnv timeout("KESTRUNE_REQUEST_TIMEOUT_MS", "600");
+    // short only where the server never answers; a slow answer elsewhere must not pass for a stall
+    const bool stalls = std::strcmp(c.route, stall) == 0;
+    ktest::ScopedEnv timeout("KESTRUNE_REQUEST_TIMEOUT_MS", stalls ? "600" : "30000");
     std::string result;
     if (c.server == Server::ClosedPort) {
         QTcpServer probe;
@@ -166,7 +171,6 @@ TEST_P(RequestRoad, EndsAsTheOperationPrescribes)
     EXPECT_EQ(accountState.offlineMode, c.offline);
 }
 
-const char* const stall = R"({"stall": true})";
 const char* const malformed = R"({"malformed": true})";
 const char* const status401 = R"({"status": 401})";
 const char* const status404 = R"({"status": 404})";
@@ -257,7 +261,7 @@ TEST_F(AccountRoad, UnknownHostMarksTheServiceOffline)
 
 TEST_F(AccountRoad, RequestAfterATimeOutHasAFreshTimer)
 {
-    ktest::ScopedEnv timeout("KESTRUNE_REQUEST_TIMEOUT_MS", "800");
+    ktest::ScopedEnv timeout("KESTRUNE_REQUEST_TIMEOUT_MS", "2500");
     ktest::AccountServiceSim sim(routeScenario(Op::Applications, stall));
     ASSERT_TRUE(sim.isRunning());
     EXPECT_EQ(run(Op::Applications), timeoutText);
@@ -299,18 +303,19 @@ void PrintTo(const NestedCase& c, std::ostream* os)
 
 class NestedRequest : public AccountRoad, public ::testing::WithParamInterface<NestedCase> {};
 
-// Time-out 3000 ms; the inner request starts at 1500 ms.
+// Time-out 7000 ms; the inner request starts at 2500 ms; a delayed answer comes 5000 ms after its request. Each
+// answer is due 2000 ms before its time-out, and the delayed outer answer 2500 ms after the inner start.
 TEST_P(NestedRequest, EachKeepsItsOwnTimeOut)
 {
     const NestedCase& c = GetParam();
-    ktest::ScopedEnv timeout("KESTRUNE_REQUEST_TIMEOUT_MS", "3000");
+    ktest::ScopedEnv timeout("KESTRUNE_REQUEST_TIMEOUT_MS", "7000");
     QJsonObject routes = routeScenario(Op::Login, c.outerRoute).value(QStringLiteral("routes")).toObject();
     routes.insert(QString::fromLatin1(pathOf(Op::Applications)), QJsonDocument::fromJson(c.innerRoute).object());
     ktest::AccountServiceSim sim(QJsonObject{{QStringLiteral("routes"), routes}});
     ASSERT_TRUE(sim.isRunning());
 
     std::string inner = "not run";
-    QTimer::singleShot(1500, [&inner] {
+    QTimer::singleShot(2500, [&inner] {
         EXPECT_TRUE(ServerAPI::instance()->isWaiting());
         inner = run(Op::Applications);
     });
@@ -327,12 +332,12 @@ TEST_P(NestedRequest, EachKeepsItsOwnTimeOut)
 INSTANTIATE_TEST_SUITE_P(
     Cases, NestedRequest,
     ::testing::Values(
-        // The outer time-out fires while the inner request waits: the inner one still gets its answer (at 3500 ms),
+        // The outer time-out fires while the inner request waits: the inner one still gets its answer (at 7500 ms),
         // and the outer one then ends as timed out.
-        NestedCase{"outer_times_out_inner_answered", stall, R"({"delay_ms": 2000})", timeoutText, "true"},
-        // The outer answer arrives (2000 ms) while the inner one waits; the inner one ends by its own time-out
-        // (4500 ms), and the outer one then returns its answer.
-        NestedCase{"inner_times_out_outer_answered", R"({"delay_ms": 2000})", stall, "true", timeoutText}),
+        NestedCase{"outer_times_out_inner_answered", stall, R"({"delay_ms": 5000})", timeoutText, "true"},
+        // The outer answer arrives (5000 ms) while the inner one waits; the inner one ends by its own time-out
+        // (9500 ms), and the outer one then returns its answer.
+        NestedCase{"inner_times_out_outer_answered", R"({"delay_ms": 5000})", stall, "true", timeoutText}),
     [](const ::testing::TestParamInfo<NestedCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

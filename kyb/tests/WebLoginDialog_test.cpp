@@ -203,7 +203,7 @@ TEST_F(WebLoginDialogTest, LinksFollowThePageTheViewShows)
 
     // Away from the account host, links go to the system's browser (http and https only) and the view stays.
     clickLink(dialog, "back");
-    ASSERT_TRUE(ktest::waitUntil([&] { return !browser.opened.isEmpty(); }, 5000));
+    ASSERT_TRUE(ktest::waitUntil([&] { return !browser.opened.isEmpty(); }, 30000));
     ASSERT_EQ(browser.opened.size(), 1);
     EXPECT_EQ(browser.opened[0], sim->url("/signup")) << browser.opened[0].toString().toStdString();
     clickLink(dialog, "local");

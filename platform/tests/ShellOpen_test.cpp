@@ -17,7 +17,7 @@ QByteArray waitForContent(const QString& path, const QByteArray& expected)
 {
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < 10000) {
+    while (clock.elapsed() < 30000) {
         QFile file(path);
         if (file.open(QIODevice::ReadOnly)) {
             const QByteArray data = file.readAll();
