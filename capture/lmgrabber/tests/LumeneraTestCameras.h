@@ -1,12 +1,26 @@
 #pragma once
 // Simulated cameras and configuration trees for the Lumenera library's tests.
 #include <cstdint>
+#include <exception>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "nitypes/niPtree.h"
 #include "platform/lucam/LucamSimulator.h"
 
 namespace lmtest {
+
+// The text of what call throws, or "no exception".
+inline std::string errorOf(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "no exception";
+}
 
 const uint32_t mainSerial = 1001;
 const uint32_t textureSerial = 1002;

@@ -16,20 +16,12 @@
 
 namespace {
 
+using lmtest::errorOf;
+
 using Image = niTypes::niImage<unsigned char>;
 using Clock = std::chrono::steady_clock;
 
 const char* const mainId = "Lumenera Lu070 #1001";
-
-std::string errorOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "no exception";
-}
 
 niTypes::niPtree mainOnlyConfig()
 {

@@ -16,20 +16,12 @@
 
 namespace {
 
+using lmtest::errorOf;
+
 std::string errorOf(const std::string& name)
 {
     try {
         lmGrabber camera(name, false);
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "no exception";
-}
-
-std::string errorOf(const std::function<void()>& call)
-{
-    try {
-        call();
     } catch (const std::exception& e) {
         return e.what();
     }
