@@ -141,15 +141,14 @@ __attribute__((target("avx2"))) inline void transposeBlockPair(const unsigned ch
     }
 }
 
-// Columns 0..wide and rows 0..tall (multiples of 16 and 32) of a grey rotation, in bands of 64 columns walked top
-// to bottom: each step uses whole source cache lines, and the band's target rows grow by 32 bytes at a time.
+// Columns 0..wide and rows 0..tall (multiples of 16 and 32) of a grey rotation, in tiles of 16 columns.
 __attribute__((target("avx2"))) void rotateGreyPairs(const unsigned char* src, int srcStep, unsigned char* dst,
                                                      int dstStep, int oldHeight, int wide, int tall)
 {
-    constexpr int bandWidth = 64;  // whole source cache lines per block row
-    for (int bx = 0; bx < wide; bx += bandWidth)
-        for (int y = 0; y < tall; y += 32)
-            for (int x = bx; x < std::min(wide, bx + bandWidth); x += 16)
+    constexpr int tileHeight = 1024;
+    for (int ty = 0; ty < tall; ty += tileHeight)
+        for (int x = 0; x < wide; x += 16)
+            for (int y = ty; y < std::min(tall, ty + tileHeight); y += 32)
                 transposeBlockPair(src + static_cast<std::ptrdiff_t>(y) * srcStep + x, srcStep,
                                    dst + static_cast<std::ptrdiff_t>(x) * dstStep + (oldHeight - 1 - (y + 31)),
                                    dstStep);
