@@ -159,6 +159,22 @@ bool haveAvx2()
     static const bool have = __builtin_cpu_supports("avx2");
     return have;
 }
+
+// A grey row reversed in place, 32 bytes from each end at a time while 64 are left (bytes reversed within each
+// lane, then the lanes swapped). Returns the bytes left to swap: [left, right).
+__attribute__((target("avx2"))) void mirrorGreyRowAvx2(unsigned char*& left, unsigned char*& right)
+{
+    const __m256i reverse = _mm256_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11,
+                                             10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+    for (; right - left >= 64; left += 32, right -= 32) {
+        auto* l = reinterpret_cast<__m256i*>(left);
+        auto* r = reinterpret_cast<__m256i*>(right - 32);
+        const __m256i a = _mm256_loadu_si256(l);
+        const __m256i b = _mm256_loadu_si256(r);
+        _mm256_storeu_si256(l, _mm256_permute4x64_epi64(_mm256_shuffle_epi8(b, reverse), _MM_SHUFFLE(1, 0, 3, 2)));
+        _mm256_storeu_si256(r, _mm256_permute4x64_epi64(_mm256_shuffle_epi8(a, reverse), _MM_SHUFFLE(1, 0, 3, 2)));
+    }
+}
 #endif
 
 // Pixels of the tile columns x0..x1 and rows y0..y1 into their rotated places. For 3 channels a pixel moves as one
@@ -597,12 +613,20 @@ void niImage<unsigned char>::mirror(int axis)
     }
 }
 
-// Byte-reversed words swapped from both ends (64-bit, then one 32-bit pair), then single bytes up to the middle.
+// Byte-reversed words swapped from both ends (32-byte registers with AVX2, 64-bit words, then one 32-bit pair),
+// then single bytes up to the middle.
 void niImage<unsigned char>::mirrorGreyRows()
 {
+#ifdef KESTRUNE_NIIMAGE_X86
+    const bool avx2 = haveAvx2();
+#endif
     for (int y = 0; y < height; ++y) {
         unsigned char* left = data + static_cast<std::ptrdiff_t>(y) * step;
         unsigned char* right = left + width;  // one past the last byte still to place
+#ifdef KESTRUNE_NIIMAGE_X86
+        if (avx2)
+            mirrorGreyRowAvx2(left, right);
+#endif
         for (; right - left >= 16; left += 8, right -= 8) {
             const uint64_t l = loadQuad(left), r = loadQuad(right - 8);
             storeQuad(left, __builtin_bswap64(r));

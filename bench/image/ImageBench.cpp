@@ -1,7 +1,8 @@
 // Times rotate, mirror(0) and mirror(1) of a 5-megapixel frame with 1 and 3 channels beside memcpy of the same
-// bytes in the same run, and prints the median of each and its ratio to memcpy (target: within 3 times). Built
-// with OpenCV, it also times cv::rotate (90 degrees clockwise) and cv::flip on the same frame in the same run, each
-// operation and its OpenCV counterpart measured in turn, and prints ours / OpenCV (target: at most 1).
+// bytes in the same run, and prints the median of each and the median of its per-round ratio to memcpy (target:
+// within 3 times). Built with OpenCV, it also times cv::rotate (90 degrees clockwise) and cv::flip on the same frame
+// in the same run and prints ours / OpenCV likewise (target: at most 1). Each round runs ours, memcpy and OpenCV in
+// turn, so a busy phase of the machine falls on all of them alike.
 // Every run starts from the same frame: it is restored from an untouched copy before the run, outside the timing.
 // Two cache states, alike for every operation and for memcpy: "warm", where the frame was just written (as a
 // frame just delivered by the camera) and the same work ran once untimed just before, and "cold", where a sweep
@@ -16,6 +17,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <sched.h>
 
 #include "capture/niImage.h"
 
@@ -49,38 +52,64 @@ double medianOf(std::vector<double> times)
     return times[times.size() / 2];
 }
 
-// Median times of a and b (b may be empty), run in turn, each after its own prepare and, when cold, a sweep.
-std::pair<double, double> medianMs(const std::function<void()>& prepare, const std::function<void()>& a,
-                                   const std::function<void()>& prepareB, const std::function<void()>& b, bool cold)
+struct Contender {
+    std::function<void()> prepare;  // untimed, before each run
+    std::function<void()> work;
+};
+
+// Times of each contender, run in turn in every round so that all of them see the same state of the machine
+// (frequency, neighbours' load) at about the same time; each run follows its own prepare and, when cold, a sweep.
+std::vector<std::vector<double>> timeRounds(const std::vector<Contender>& contenders, bool cold)
 {
-    std::vector<double> timesA, timesB;
-    auto timeOne = [&](const std::function<void()>& ready, const std::function<void()>& work) {
+    std::vector<std::vector<double>> times(contenders.size());
+    auto timeOne = [&](const Contender& c) {
         if (!cold) {  // once untimed, so that what the other work ran in between has left the caches again
-            ready();
-            work();
+            c.prepare();
+            c.work();
         }
-        ready();
+        c.prepare();
         if (cold)
             sweepCaches();
         const auto start = std::chrono::steady_clock::now();
-        work();
+        c.work();
         return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     };
-    for (int i = 0; i <= runs; ++i) {
-        const double ta = timeOne(prepare, a);
-        const double tb = b ? timeOne(prepareB, b) : 0;
-        if (i > 0) {  // the first run only allocates and touches the buffers
-            timesA.push_back(ta);
-            timesB.push_back(tb);
+    for (int i = 0; i <= runs; ++i)
+        for (std::size_t k = 0; k < contenders.size(); ++k) {
+            const double t = timeOne(contenders[k]);
+            if (i > 0)  // the first round only allocates and touches the buffers
+                times[k].push_back(t);
         }
-    }
-    return {medianOf(timesA), medianOf(timesB)};
+    return times;
+}
+
+// The median of the per-round ratios a / b: a slow phase of the machine hits both sides of a round alike.
+double medianRatio(const std::vector<double>& a, const std::vector<double>& b)
+{
+    std::vector<double> ratios;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        ratios.push_back(a[i] / b[i]);
+    return medianOf(ratios);
+}
+
+// Keeps the thread on the CPU it started on: a move between the untimed and the timed run would empty the private
+// caches for whichever contender it hit.
+void stayOnThisCpu()
+{
+    const int cpu = sched_getcpu();
+    if (cpu < 0)
+        return;
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(cpu, &set);
+    sched_setaffinity(0, sizeof set, &set);
 }
 
 }  // namespace
 
 int main()
 {
+    stayOnThisCpu();
     bool within = true;
 #ifdef KESTRUNE_BENCH_OPENCV
     bool notSlower = true;
@@ -133,15 +162,21 @@ int main()
 #endif
         std::printf("%d x %d, %d channel(s), %zu bytes, median of %d runs\n", width, height, channels, bytes, runs);
         for (bool cold : {false, true}) {
-            const double copyMs = medianMs(restore, copy, {}, {}, cold).first;
-            std::printf("  %s: memcpy %.3f ms\n", cold ? "cold" : "warm", copyMs);
+            std::printf("  %s\n", cold ? "cold" : "warm");
             for (const Op& op : ops) {
-                const auto [ms, cvMs] = medianMs(restore, op.run, restoreMat, op.reference, cold);
-                const double ratio = ms / copyMs;
+                std::vector<Contender> contenders = {{restore, op.run}, {restore, copy}};
+                if (op.reference)
+                    contenders.push_back({restoreMat, op.reference});
+                const auto times = timeRounds(contenders, cold);
+                const double ms = medianOf(times[0]), copyMs = medianOf(times[1]);
+                const double ratio = medianRatio(times[0], times[1]);
                 within = within && ratio <= 3.0;
-                std::printf("    %-9s %8.3f ms  %5.2f x memcpy%s", op.name, ms, ratio, ratio <= 3.0 ? "" : " (over 3x)");
+                std::printf("    %-9s %8.3f ms  memcpy %6.3f ms  %5.2f x memcpy%s", op.name, ms, copyMs, ratio,
+                            ratio <= 3.0 ? "" : " (over 3x)");
+                double cvMs = -1;
                 if (op.reference) {
-                    const double vs = ms / cvMs;
+                    cvMs = medianOf(times[2]);
+                    const double vs = medianRatio(times[0], times[2]);
 #ifdef KESTRUNE_BENCH_OPENCV
                     notSlower = notSlower && vs <= 1.0;
 #endif
@@ -149,7 +184,7 @@ int main()
                 }
                 std::printf("\n");
                 results.push_back({std::string(op.name) + " " + std::to_string(channels) + "ch " + (cold ? "cold" : "warm"),
-                                   ms, copyMs, op.reference ? cvMs : -1});
+                                   ms, copyMs, cvMs});
             }
         }
     }

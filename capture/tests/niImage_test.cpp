@@ -236,6 +236,10 @@ TEST_P(RotateSizes, SourcePixelLandsClockwise)
 INSTANTIATE_TEST_SUITE_P(Sizes, RotateSizes,
                          ::testing::Combine(::testing::Values(1, 3, 4, 9, 17, 37), ::testing::Values(1, 5, 6, 7, 8, 13, 35, 37),
                                             ::testing::Values(1, 2, 3, 4)));
+// around the 16 x 16 blocks and their 32-row pairs, on both sides
+INSTANTIATE_TEST_SUITE_P(BlockEdges, RotateSizes,
+                         ::testing::Combine(::testing::Values(15, 16, 17, 31, 32, 33, 63, 64, 65, 100),
+                                            ::testing::Values(15, 16, 31, 32, 33, 63, 64, 65), ::testing::Values(1)));
 // past the vector kernels' row pairs and the tall tiles' edges (512 and 1024 rows)
 INSTANTIATE_TEST_SUITE_P(TileEdges, RotateSizes,
                          ::testing::Combine(::testing::Values(13, 40), ::testing::Values(49, 1100),
@@ -276,17 +280,18 @@ TEST_P(MirrorSizes, ReversesRowsOrPixels)
                 << "pixel " << x << "," << y;
 }
 
-// widths around the word and register kernels (8 and 16 bytes from each end; 3-byte pixels sixteen from each end
-// while 32 are left, then five while 11 are left), odd heights keep their middle row
+// widths around the word and register kernels (8, 16 and 32 bytes from each end; 3-byte pixels sixteen from each
+// end while 32 are left, then five while 11 are left), odd heights keep their middle row
 INSTANTIATE_TEST_SUITE_P(Sizes, MirrorSizes,
-                         ::testing::Combine(::testing::Values(1, 2, 7, 8, 9, 10, 11, 15, 16, 17, 21, 22, 23, 31, 32, 33, 64, 101),
+                         ::testing::Combine(::testing::Values(1, 2, 7, 8, 9, 10, 11, 15, 16, 17, 21, 22, 23, 31, 32, 33, 63,
+                                                              64, 65, 95, 96, 97, 100, 101, 127, 128, 129, 2592),
                                             ::testing::Values(1, 4, 5), ::testing::Values(1, 2, 3, 4)));
 
 // Row padding, and memory just past the last row, stay as they were.
 TEST(niImage, MirrorTouchesOnlyThePixels)
 {
     for (int channels = 1; channels <= 4; ++channels)
-        for (int width : {11, 12, 21, 37, 70}) {
+        for (int width : {11, 12, 21, 37, 63, 64, 65, 70, 97, 130}) {
             const int rowBytes = width * channels, step = rowBytes + 5, height = 3;
             std::vector<unsigned char> memory(static_cast<std::size_t>(step) * height + 16);
             for (std::size_t i = 0; i < memory.size(); ++i)
