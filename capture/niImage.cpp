@@ -96,7 +96,22 @@ inline void transposeBlock16(const unsigned char* src, int srcStep, unsigned cha
                          _mm_unpackhi_epi64(d[m], d[8 + m]));
     }
 }
+
+// A whole grey rotation (width and height at least 16) in 16 x 16 blocks, tiles of 16 columns, the last blocks
+// overlapping as in rotateGreyPairs.
+void rotateGreyBlocks(const unsigned char* src, int srcStep, int width, int height, unsigned char* dst, int dstStep)
+{
+    constexpr int tileHeight = 1024;
+    for (int ty = 0; ty < height; ty += tileHeight)
+        for (int x = 0; x < width; x += 16)
+            for (int y = ty; y < std::min(height, ty + tileHeight); y += 16) {
+                const int bx = std::min(x, width - 16), by = std::min(y, height - 16);
+                transposeBlock16(src + static_cast<std::ptrdiff_t>(by) * srcStep + bx, srcStep,
+                                 dst + static_cast<std::ptrdiff_t>(bx) * dstStep + (height - 1 - (by + 15)), dstStep);
+            }
+}
 #endif
+
 
 #ifdef KESTRUNE_NIIMAGE_X86
 // The 16 x 16 kernel on two blocks at once, one per 128-bit lane: source rows y + 16..y + 31 in the low lane and
@@ -141,17 +156,20 @@ __attribute__((target("avx2"))) inline void transposeBlockPair(const unsigned ch
     }
 }
 
-// Columns 0..wide and rows 0..tall (multiples of 16 and 32) of a grey rotation, in tiles of 16 columns.
-__attribute__((target("avx2"))) void rotateGreyPairs(const unsigned char* src, int srcStep, unsigned char* dst,
-                                                     int dstStep, int oldHeight, int wide, int tall)
+// A whole grey rotation (width at least 16, height at least 32) in tiles of 16 columns. The last block of a strip
+// and the last strip start early, overlapping blocks already done, so no remainder is left for slower code.
+__attribute__((target("avx2"))) void rotateGreyPairs(const unsigned char* src, int srcStep, int width, int height,
+                                                     unsigned char* dst, int dstStep)
 {
     constexpr int tileHeight = 1024;
-    for (int ty = 0; ty < tall; ty += tileHeight)
-        for (int x = 0; x < wide; x += 16)
-            for (int y = ty; y < std::min(tall, ty + tileHeight); y += 32)
-                transposeBlockPair(src + static_cast<std::ptrdiff_t>(y) * srcStep + x, srcStep,
-                                   dst + static_cast<std::ptrdiff_t>(x) * dstStep + (oldHeight - 1 - (y + 31)),
+    for (int ty = 0; ty < height; ty += tileHeight)
+        for (int x = 0; x < width; x += 16)
+            for (int y = ty; y < std::min(height, ty + tileHeight); y += 32) {
+                const int bx = std::min(x, width - 16), by = std::min(y, height - 32);
+                transposeBlockPair(src + static_cast<std::ptrdiff_t>(by) * srcStep + bx, srcStep,
+                                   dst + static_cast<std::ptrdiff_t>(bx) * dstStep + (height - 1 - (by + 31)),
                                    dstStep);
+            }
 }
 
 bool haveAvx2()
@@ -259,6 +277,14 @@ __attribute__((target("ssse3"))) void rotateTile3Ssse3(const unsigned char* src,
     for (; x < x1; ++x)
         for (int y = y1 - 1; y >= y0; --y)
             movePixel(x, y);
+}
+
+// Asks for the cache line at p in each of the rows y0..y1 (step apart): a column walk down the rows outruns the
+// hardware prefetchers, which follow runs within a row.
+void prefetchColumn(const unsigned char* p, std::ptrdiff_t step, int y0, int y1)
+{
+    for (int y = y0; y < y1; ++y)
+        _mm_prefetch(reinterpret_cast<const char*>(p + y * step), _MM_HINT_T0);
 }
 
 bool haveSsse3()
@@ -502,34 +528,25 @@ void niImage<unsigned char>::rotate()
     dataSize = static_cast<int32_t>(newSize);
 }
 
-// 4 x 4 byte blocks: four words read from four source rows become four words of four consecutive target rows
-// (16 x 16 blocks where SSE2 is there, two of them at once with AVX2), walked in tiles that keep both sides in the
-// cache.
+// 16 x 16 byte blocks where SSE2 is there (two of them at once with AVX2) when the image holds one, else 4 x 4 byte
+// blocks: four words read from four source rows become four words of four consecutive target rows.
 void niImage<unsigned char>::rotateGrey(unsigned char* target, int targetStep) const
 {
+#ifdef KESTRUNE_NIIMAGE_X86
+    if (width >= 16 && height >= 32 && haveAvx2()) {
+        rotateGreyPairs(data, step, width, height, target, targetStep);
+        return;
+    }
+#endif
+#ifdef KESTRUNE_NIIMAGE_SSE2
+    if (width >= 16 && height >= 16) {
+        rotateGreyBlocks(data, step, width, height, target, targetStep);
+        return;
+    }
+#endif
     auto targetAt = [&](int x, int y) {  // where source (x, y) lands
         return target + static_cast<std::ptrdiff_t>(x) * targetStep + (height - 1 - y);
     };
-    int wide = 0;  // columns and rows done by the 16 x 16 kernel
-    int tall = 0;
-#ifdef KESTRUNE_NIIMAGE_SSE2
-    wide = width / 16 * 16;
-    tall = height / 16 * 16;
-    int paired = 0;  // rows done 32 at a time
-#ifdef KESTRUNE_NIIMAGE_X86
-    if (haveAvx2()) {
-        paired = height / 32 * 32;
-        rotateGreyPairs(data, step, target, targetStep, height, wide, paired);
-    }
-#endif
-    constexpr int tileWidth = 16, tileHeight = 1024;  // tall tiles: long runs of whole lines in every target row
-    for (int ty = paired; ty < tall; ty += tileHeight)
-        for (int tx = 0; tx < wide; tx += tileWidth)
-            for (int y = ty; y < std::min(tall, ty + tileHeight); y += 16)
-                for (int x = tx; x < std::min(wide, tx + tileWidth); x += 16)
-                    transposeBlock16(data + static_cast<std::ptrdiff_t>(y) * step + x, step, targetAt(x, y + 15),
-                                     targetStep);
-#endif
     const int bands = height / 4 * 4;
     const int groups = width / 4 * 4;
     for (int y = 0; y < bands; y += 4) {
@@ -537,7 +554,7 @@ void niImage<unsigned char>::rotateGrey(unsigned char* target, int targetStep) c
         const unsigned char* r1 = r0 + step;
         const unsigned char* r2 = r1 + step;
         const unsigned char* r3 = r2 + step;
-        int x = y < tall ? wide : 0;
+        int x = 0;
         unsigned char* out = targetAt(x, y + 3);
         for (; x < groups; x += 4, out += 4 * static_cast<std::ptrdiff_t>(targetStep)) {
             uint32_t words[4];
@@ -575,6 +592,8 @@ void niImage<unsigned char>::rotatePixels(unsigned char* target, int targetStep)
             const int x1 = std::min(width, x0 + tileWidth);
 #ifdef KESTRUNE_NIIMAGE_X86
             if (ssse3) {
+                if (x1 + tileWidth < width)  // the source of the tile after the next one, so it comes in time
+                    prefetchColumn(data + (x1 + tileWidth) * 3, step, y0, y1);
                 rotateTile3Ssse3(data, step, width, target, targetStep, height, x0, x1, y0, y1);
                 continue;
             }

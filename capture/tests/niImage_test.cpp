@@ -240,10 +240,14 @@ INSTANTIATE_TEST_SUITE_P(Sizes, RotateSizes,
 INSTANTIATE_TEST_SUITE_P(BlockEdges, RotateSizes,
                          ::testing::Combine(::testing::Values(15, 16, 17, 31, 32, 33, 63, 64, 65, 100),
                                             ::testing::Values(15, 16, 31, 32, 33, 63, 64, 65), ::testing::Values(1)));
-// past the vector kernels' row pairs and the tall tiles' edges (512 and 1024 rows)
+// past the vector kernels' row pairs and the tall tiles' edges (512 and 1024 rows); at 1040 rows the last row pair
+// starts early, across the edge of the last tile
 INSTANTIATE_TEST_SUITE_P(TileEdges, RotateSizes,
-                         ::testing::Combine(::testing::Values(13, 40), ::testing::Values(49, 1100),
+                         ::testing::Combine(::testing::Values(13, 40), ::testing::Values(49, 1040, 1100),
                                             ::testing::Values(1, 2, 3, 4)));
+// a whole camera frame
+INSTANTIATE_TEST_SUITE_P(Frame, RotateSizes,
+                         ::testing::Combine(::testing::Values(2592), ::testing::Values(1944), ::testing::Values(1, 2, 3, 4)));
 
 TEST(niImage, RotateRefusesExternalDataAndOddChannelCounts)
 {
