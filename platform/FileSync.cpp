@@ -11,35 +11,30 @@ namespace platform {
 
 namespace {
 
-int openFolder(const QString& path)
+// Opens the folder at path, applies call to its descriptor and closes it; true when call returned 0.
+bool onFolder(const QString& path, int (*call)(int))
 {
     int fd;
     do
         fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     while (fd < 0 && errno == EINTR);
-    return fd;
+    if (fd < 0)
+        return false;
+    const bool ok = call(fd) == 0;
+    ::close(fd);
+    return ok;
 }
 
 }  // namespace
 
 bool syncFileSystem(const QString& path)
 {
-    const int fd = openFolder(path);
-    if (fd < 0)
-        return false;
-    const bool ok = ::syncfs(fd) == 0;
-    ::close(fd);
-    return ok;
+    return onFolder(path, ::syncfs);
 }
 
 bool syncFolder(const QString& path)
 {
-    const int fd = openFolder(path);
-    if (fd < 0)
-        return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
+    return onFolder(path, ::fsync);
 }
 
 bool exchangePaths(const QString& a, const QString& b)

@@ -65,8 +65,7 @@ bool StagedFile::commit(const QDateTime& modified)
 {
     if (fd_ < 0)
         return false;
-    if (modified.isValid())
-        timeSet_ = setFileModificationTime(fd_, modified);
+    timeSet_ = setFileModificationTime(fd_, modified);  // false for an invalid time
     const bool closed = ::close(fd_) == 0;  // reports a write error that only shows at close
     fd_ = -1;
     QIODevice::close();
@@ -80,21 +79,16 @@ bool StagedFile::commit(const QDateTime& modified)
 
 void StagedFile::discard()
 {
-    closeDescriptor();
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
     if (!temporary_.isEmpty()) {
         ::unlink(temporary_.constData());
         temporary_.clear();
     }
     if (isOpen())
         QIODevice::close();
-}
-
-void StagedFile::closeDescriptor()
-{
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
 }
 
 }  // namespace platform

@@ -32,8 +32,6 @@ protected:
     qint64 writeData(const char* data, qint64 size) override;
 
 private:
-    void closeDescriptor();
-
     QString target_;
     QByteArray encodedTarget_;
     QByteArray temporary_;  // encoded path of the temporary file while it exists

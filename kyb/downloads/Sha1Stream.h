@@ -2,7 +2,6 @@
 // SHA-1 over data that arrives piece by piece (a download, a file read in blocks), through OpenSSL's digest,
 // which is several times faster than QCryptographicHash on large installers.
 
-#include <QByteArray>
 #include <QString>
 
 #include <memory>
@@ -17,7 +16,6 @@ public:
     Sha1Stream& operator=(const Sha1Stream&) = delete;
 
     void addData(const char* data, qint64 size);
-    void addData(const QByteArray& data) { addData(data.constData(), data.size()); }
     // Reads the device to its end in blocks; false on a read error.
     bool addData(QIODevice* device);
     // The digest as 40 lower-case hexadecimal digits; the stream starts afresh afterwards.

@@ -78,6 +78,23 @@ TEST(StagedFile, ReplacesTheTargetOnlyOnCommit)
     EXPECT_FALSE(missing.commit(modified));
 }
 
+TEST(StagedFile, FailedRenameRemovesTheTemporaryFile)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString target = dir.filePath(QStringLiteral("taken"));  // a folder that is not empty
+    ASSERT_TRUE(QDir().mkpath(target));
+    writeAll(target + QStringLiteral("/inside.txt"), "inside");
+
+    platform::StagedFile f(target);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_EQ(f.write("new"), 3);
+    EXPECT_FALSE(f.commit(QDateTime()));
+    EXPECT_FALSE(f.isOpen());
+    EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("taken")});
+    EXPECT_EQ(readAll(target + QStringLiteral("/inside.txt")), QByteArray("inside"));
+}
+
 TEST(FileSync, ExchangesTwoFoldersAndFlushes)
 {
     QTemporaryDir dir;

@@ -235,11 +235,11 @@ class Simulator:
 
     def make_files(self, account):
         """Installer files of the account, made once with deterministic content."""
-        for name, cameraSpec in (account.get("files") or {}).items():
+        for name, details in (account.get("files") or {}).items():
             path = safe_file(self.files_dir, name) or os.path.join(self.files_dir, name)
             if "/" in name or os.path.exists(path):
                 continue
-            size = int(cameraSpec.get("size", 1024))
+            size = int(details.get("size", 1024))
             seed = hashlib.sha1(name.encode("utf-8")).digest()
             with open(path + ".tmp", "wb") as f:
                 block = b""
