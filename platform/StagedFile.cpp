@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -22,6 +23,11 @@ bool StagedFile::open(OpenMode mode)
 {
     if (fd_ >= 0 || (mode & ReadOnly) || !(mode & WriteOnly))
         return false;
+    // An existing target keeps its permissions, and one we may not write is refused as a direct write would be.
+    struct stat existing;
+    const bool exists = ::stat(encodedTarget_.constData(), &existing) == 0;
+    if (exists && ::access(encodedTarget_.constData(), W_OK) != 0)
+        return false;
     // ".<name>.<random>" in the target's folder, so the rename stays within one file system; the name is cut
     // so that a target name of the longest length still leaves room for the rest.
     const int slash = encodedTarget_.lastIndexOf('/');
@@ -35,6 +41,8 @@ bool StagedFile::open(OpenMode mode)
             fd = ::open(candidate.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         while (fd < 0 && errno == EINTR);
         if (fd >= 0) {
+            if (exists)
+                ::fchmod(fd, existing.st_mode & 07777);
             fd_ = fd;
             temporary_ = candidate;
             timeSet_ = false;

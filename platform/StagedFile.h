@@ -14,7 +14,8 @@ public:
     explicit StagedFile(const QString& target);
     ~StagedFile() override;  // discards an uncommitted file
 
-    // Creates the temporary file (with the permissions new files get) and opens this device write-only.
+    // Creates the temporary file and opens this device write-only. The file gets the existing target's
+    // permissions, or those new files get; an existing target this process may not write is refused.
     bool open(OpenMode mode) override;
     // Sets the modification time when it is valid (a failure there is reported by timeSet), closes the
     // temporary file and renames it over the target; on failure the temporary file is removed.

@@ -6,6 +6,10 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "platform/FileSync.h"
 #include "platform/StagedFile.h"
 
@@ -93,6 +97,51 @@ TEST(StagedFile, FailedRenameRemovesTheTemporaryFile)
     EXPECT_FALSE(f.isOpen());
     EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("taken")});
     EXPECT_EQ(readAll(target + QStringLiteral("/inside.txt")), QByteArray("inside"));
+}
+
+// An existing target keeps its permissions; one the writer may not write is refused, as a direct write would be.
+TEST(StagedFile, KeepsTheTargetsPermissionsAndRefusesAReadOnlyTarget)
+{
+    QTemporaryDir dir(QStringLiteral("/tmp/kestrune-staged-XXXXXX"));  // reachable by a writer without root
+    ASSERT_TRUE(dir.isValid());
+    const QString kept = dir.filePath(QStringLiteral("kept.bin"));
+    writeAll(kept, "old");
+    ASSERT_EQ(::chmod(QFile::encodeName(kept).constData(), 0640), 0);
+    platform::StagedFile f(kept);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(f.commit(QDateTime()));
+    struct stat st;
+    ASSERT_EQ(::stat(QFile::encodeName(kept).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    // The refusal is shown by a writer that is not the owner: as root, a child that gives up root first.
+    const QString readOnly = dir.filePath(QStringLiteral("read-only.bin"));
+    const QString writable = dir.filePath(QStringLiteral("writable.bin"));
+    writeAll(readOnly, "keep me");
+    writeAll(writable, "replace me");
+    ASSERT_EQ(::chmod(QFile::encodeName(readOnly).constData(), 0444), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(writable).constData(), 0666), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0777), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(10);
+        platform::StagedFile refused(readOnly);
+        if (refused.open(QIODevice::WriteOnly))
+            ::_exit(11);
+        platform::StagedFile accepted(writable);
+        if (!accepted.open(QIODevice::WriteOnly) || accepted.write("new", 3) != 3 || !accepted.commit(QDateTime()))
+            ::_exit(12);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(readAll(readOnly), QByteArray("keep me"));
+    EXPECT_EQ(readAll(writable), QByteArray("new"));
+    EXPECT_EQ(entries(dir.path()).size(), 3);  // no temporary file left
 }
 
 TEST(FileSync, ExchangesTwoFoldersAndFlushes)
