@@ -18,12 +18,6 @@ const unsigned int bit31 = 0x80000000u;
 // Register waits that the camera never ends give up after this long.
 const auto registerWaitLimit = std::chrono::seconds(5);
 
-void check(const Error& error, const char* label)
-{
-    if (error.GetType() != PGRERROR_OK)
-        raiseSdkError(error, label);
-}
-
 void checkDescribed(const Error& error)
 {
     if (error.GetType() != PGRERROR_OK)

@@ -1,5 +1,5 @@
 #pragma once
-// Conversions between the library's enumerations and the SDK's numbers, and the SDK error exception.
+// Conversions between the library's enumerations and the SDK's numbers, SDK error checks, the firmware read.
 #include <string>
 
 #include "capture/pggrabber/pgGrabber.h"
@@ -15,6 +15,11 @@ int toInterfaceType(FlyCapture2::InterfaceType type);
 
 // Throws std::runtime_error "Capture module, <name> error. Description: <description>Error code: <type>".
 [[noreturn]] void raiseSdkError(FlyCapture2::Error error, const std::string& name);
+// Raises the SDK error above, named label, unless error is PGRERROR_OK.
+void check(const FlyCapture2::Error& error, const char* label);
+
+// The firmware register's version: major in bits 24-31, minor in 16-23, revision in 12-15.
+pgGrabber::sFirmwareVersion readFirmwareVersion(FlyCapture2::CameraBase& camera);
 
 // An SDK failure of the GigE-only steps: a std::exception (not a runtime_error) with the SDK's description.
 class SdkDescriptionError : public std::exception {
