@@ -21,7 +21,7 @@ const auto registerWaitLimit = std::chrono::seconds(5);
 void checkDescribed(const Error& error)
 {
     if (error.GetType() != PGRERROR_OK)
-        throw SdkDescriptionError(error.GetDescription());
+        throw PlainError(error.GetDescription());
 }
 
 }  // namespace
@@ -179,10 +179,10 @@ void niPgGrabberGig::captureFrame(niTypes::niImage<unsigned char>& out)
             return;
         }
         if (error.GetType() != PGRERROR_IMAGE_CONSISTENCY_ERROR && error.GetType() != PGRERROR_TIMEOUT)
-            throw SdkDescriptionError(error.GetDescription());
+            throw PlainError(error.GetDescription());
         std::cout << "Error detected: " << error.GetDescription() << std::endl;
         if (attempt == 31)
-            throw SdkDescriptionError("Drop limit for RetrieveBuffer exceeded");
+            throw PlainError("Drop limit for RetrieveBuffer exceeded");
     }
 }
 

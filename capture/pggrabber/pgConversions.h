@@ -1,6 +1,8 @@
 #pragma once
 // Conversions between the library's enumerations and the SDK's numbers, SDK error checks, the firmware read.
+#include <exception>
 #include <string>
+#include <utility>
 
 #include "capture/pggrabber/pgGrabber.h"
 #include "platform/flycapture2/FlyCapture2.h"
@@ -21,10 +23,11 @@ void check(const FlyCapture2::Error& error, const char* label);
 // The firmware register's version: major in bits 24-31, minor in 16-23, revision in 12-15.
 pgGrabber::sFirmwareVersion readFirmwareVersion(FlyCapture2::CameraBase& camera);
 
-// An SDK failure of the GigE-only steps: a std::exception (not a runtime_error) with the SDK's description.
-class SdkDescriptionError : public std::exception {
+// A failure reported as a plain std::exception (not a runtime_error): the GigE-only steps' SDK failures
+// with the SDK's description, and a camera that cannot be found or made.
+class PlainError : public std::exception {
 public:
-    explicit SdkDescriptionError(std::string message) : message_(std::move(message)) {}
+    explicit PlainError(std::string message) : message_(std::move(message)) {}
     const char* what() const noexcept override { return message_.c_str(); }
 
 private:

@@ -14,15 +14,6 @@ namespace {
 
 const pgGrabber::sFirmwareVersion requiredFirmwareVersion(1, 4, 3);
 
-class PlainError : public std::exception {
-public:
-    explicit PlainError(const char* message) : message_(message) {}
-    const char* what() const noexcept override { return message_; }
-
-private:
-    const char* message_;
-};
-
 // Connects a temporary camera object to the bus camera and reads what describes it; busMutex is held.
 pgGrabber::CamInfo describeCamera(BusManager& bus, unsigned int serial)
 {
