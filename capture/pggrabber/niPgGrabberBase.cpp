@@ -16,15 +16,8 @@ namespace {
 const unsigned int cameraPowerRegister = 0x610;
 const unsigned int triggerInquiryRegister = 0x530;
 const unsigned int softwareTriggerRegister = 0x62C;
-const unsigned int firmwareRegister = 0x1F60;
 const unsigned int pinStateRegister = 0x11F4;
 const unsigned int bit31 = 0x80000000u;
-
-void check(const Error& error, const char* label)
-{
-    if (error.GetType() != PGRERROR_OK)
-        raiseSdkError(error, label);
-}
 
 [[noreturn]] void notAvailable(const char* name)
 {
@@ -399,9 +392,7 @@ void niPgGrabberBase::updateFirmwareVersion()
     CameraBase* camera = getCamera();
     if (!camera)
         throw std::logic_error("Error at detectFirmwareVersion - camera pointer id NULL.");
-    unsigned int value = 0;
-    check(camera->ReadRegister(firmwareRegister, &value), "ReadRegister, get firmware version");
-    firmwareVersion = pgGrabber::sFirmwareVersion(value >> 24, (value >> 16) & 0xFF, (value >> 12) & 0xF);
+    firmwareVersion = readFirmwareVersion(*camera);
 }
 
 bool niPgGrabberBase::checkSoftwareTriggerPresence()

@@ -18,16 +18,10 @@ const unsigned int bit31 = 0x80000000u;
 // Register waits that the camera never ends give up after this long.
 const auto registerWaitLimit = std::chrono::seconds(5);
 
-void check(const Error& error, const char* label)
-{
-    if (error.GetType() != PGRERROR_OK)
-        raiseSdkError(error, label);
-}
-
 void checkDescribed(const Error& error)
 {
     if (error.GetType() != PGRERROR_OK)
-        throw SdkDescriptionError(error.GetDescription());
+        throw PlainError(error.GetDescription());
 }
 
 }  // namespace
@@ -185,10 +179,10 @@ void niPgGrabberGig::captureFrame(niTypes::niImage<unsigned char>& out)
             return;
         }
         if (error.GetType() != PGRERROR_IMAGE_CONSISTENCY_ERROR && error.GetType() != PGRERROR_TIMEOUT)
-            throw SdkDescriptionError(error.GetDescription());
+            throw PlainError(error.GetDescription());
         std::cout << "Error detected: " << error.GetDescription() << std::endl;
         if (attempt == 31)
-            throw SdkDescriptionError("Drop limit for RetrieveBuffer exceeded");
+            throw PlainError("Drop limit for RetrieveBuffer exceeded");
     }
 }
 

@@ -6,16 +6,6 @@
 
 using namespace FlyCapture2;
 
-namespace {
-
-void check(const Error& error, const char* label)
-{
-    if (error.GetType() != PGRERROR_OK)
-        raiseSdkError(error, label);
-}
-
-}  // namespace
-
 niPgGrabberUSB::niPgGrabberUSB() : camera(new Camera) {}
 
 niPgGrabberUSB::~niPgGrabberUSB()

@@ -1,70 +1,60 @@
 #include "capture/pggrabber/pgConversions.h"
 
+#include <cstddef>
 #include <sstream>
 #include <stdexcept>
+#include <string>
+#include <utility>
 
 namespace {
 
+using CodePair = std::pair<int, int>;
+
 // Own video mode and SDK video mode, in SDK order.
-const std::pair<int, int> videoModes[] = {
+const CodePair videoModes[] = {
     {0, 0},   {1, 1},   {2, 2},   {3, 3},   {4, 4},   {5, 5},   {6, 6},   {17, 7},  {18, 8},
     {7, 9},   {19, 10}, {20, 11}, {21, 12}, {8, 13},  {9, 14},  {22, 15}, {23, 16}, {10, 17},
     {24, 18}, {50, 19}, {51, 20}, {11, 21}, {52, 22}, {53, 23}, {54, 24}, {55, 0x7FFFFFFF}};
 
-[[noreturn]] void unknownVideoMode(long long code)
-{
-    throw std::runtime_error("Unknown PgGrabber VideoMode, code " + std::to_string(code));
-}
+// Own frame rate and SDK frame rate, in SDK order.
+const CodePair frameRates[] = {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5},
+                               {6, 6}, {7, 7}, {9, 8}, {8, 9}, {10, 0x7FFFFFFF}};
 
-[[noreturn]] void unknownFrameRate(long long code)
+// The other half of the pair whose `from` half is code; an unknown code throws
+// "Unknown PgGrabber <what>, code <code>".
+template <std::size_t N>
+int mapCode(const CodePair (&table)[N], int CodePair::*from, int CodePair::*to, int code, const char* what)
 {
-    throw std::runtime_error("Unknown PgGrabber FrameRate, code " + std::to_string(code));
+    for (const CodePair& pair : table)
+        if (pair.*from == code)
+            return pair.*to;
+    throw std::runtime_error(std::string("Unknown PgGrabber ") + what + ", code " + std::to_string(code));
 }
 
 }  // namespace
 
 FlyCapture2::VideoMode toSdkVideoMode(pgGrabber::VideoMode mode)
 {
-    for (const auto& m : videoModes)
-        if (m.first == static_cast<int>(mode))
-            return static_cast<FlyCapture2::VideoMode>(m.second);
-    unknownVideoMode(static_cast<int>(mode));
+    return static_cast<FlyCapture2::VideoMode>(
+        mapCode(videoModes, &CodePair::first, &CodePair::second, static_cast<int>(mode), "VideoMode"));
 }
 
 pgGrabber::VideoMode fromSdkVideoMode(FlyCapture2::VideoMode mode)
 {
-    for (const auto& m : videoModes)
-        if (m.second == static_cast<int>(mode))
-            return static_cast<pgGrabber::VideoMode>(m.first);
-    unknownVideoMode(static_cast<int>(mode));
+    return static_cast<pgGrabber::VideoMode>(
+        mapCode(videoModes, &CodePair::second, &CodePair::first, static_cast<int>(mode), "VideoMode"));
 }
 
 FlyCapture2::FrameRate toSdkFrameRate(pgGrabber::FrameRate rate)
 {
-    const int r = static_cast<int>(rate);
-    if (r >= 0 && r <= 7)
-        return static_cast<FlyCapture2::FrameRate>(r);
-    if (r == 8)
-        return FlyCapture2::NUM_FRAMERATES;
-    if (r == 9)
-        return FlyCapture2::FRAMERATE_FORMAT7;
-    if (r == 10)
-        return FlyCapture2::FRAMERATE_FORCE_32BITS;
-    unknownFrameRate(r);
+    return static_cast<FlyCapture2::FrameRate>(
+        mapCode(frameRates, &CodePair::first, &CodePair::second, static_cast<int>(rate), "FrameRate"));
 }
 
 pgGrabber::FrameRate fromSdkFrameRate(FlyCapture2::FrameRate rate)
 {
-    const int r = static_cast<int>(rate);
-    if (r >= 0 && r <= 7)
-        return static_cast<pgGrabber::FrameRate>(r);
-    if (r == 8)
-        return pgGrabber::FR_FORMAT7;
-    if (r == 9)
-        return pgGrabber::FR_ABOVE_240;
-    if (r == 0x7FFFFFFF)
-        return pgGrabber::FR_FORCE_32BITS;
-    unknownFrameRate(r);
+    return static_cast<pgGrabber::FrameRate>(
+        mapCode(frameRates, &CodePair::second, &CodePair::first, static_cast<int>(rate), "FrameRate"));
 }
 
 FlyCapture2::ColorProcessingAlgorithm toSdkColorProcessing(pgGrabber::ColorMethod method)
@@ -100,6 +90,12 @@ void raiseSdkError(FlyCapture2::Error error, const std::string& name)
     throw std::runtime_error(text.str());
 }
 
+void check(const FlyCapture2::Error& error, const char* label)
+{
+    if (error.GetType() != FlyCapture2::PGRERROR_OK)
+        raiseSdkError(error, label);
+}
+
 float pgGrabber::toFloat(FrameRate rate)
 {
     static const float rates[] = {1.875f, 3.75f, 7.5f, 15.0f, 30.0f, 60.0f, 120.0f, 240.0f};
@@ -114,4 +110,11 @@ pgGrabber::FrameRate pgGrabber::toFrameRate(float fps)
         if (static_cast<double>(fps) <= steps[i])
             return static_cast<FrameRate>(i);
     return FR_ABOVE_240;  // above 240, and NaN
+}
+
+pgGrabber::sFirmwareVersion readFirmwareVersion(FlyCapture2::CameraBase& camera)
+{
+    unsigned int value = 0;
+    check(camera.ReadRegister(0x1F60, &value), "ReadRegister, get firmware version");
+    return pgGrabber::sFirmwareVersion(value >> 24, (value >> 16) & 0xFF, (value >> 12) & 0xF);
 }

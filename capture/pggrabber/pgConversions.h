@@ -1,6 +1,8 @@
 #pragma once
-// Conversions between the library's enumerations and the SDK's numbers, and the SDK error exception.
+// Conversions between the library's enumerations and the SDK's numbers, SDK error checks, the firmware read.
+#include <exception>
 #include <string>
+#include <utility>
 
 #include "capture/pggrabber/pgGrabber.h"
 #include "platform/flycapture2/FlyCapture2.h"
@@ -15,11 +17,17 @@ int toInterfaceType(FlyCapture2::InterfaceType type);
 
 // Throws std::runtime_error "Capture module, <name> error. Description: <description>Error code: <type>".
 [[noreturn]] void raiseSdkError(FlyCapture2::Error error, const std::string& name);
+// Raises the SDK error above, named label, unless error is PGRERROR_OK.
+void check(const FlyCapture2::Error& error, const char* label);
 
-// An SDK failure of the GigE-only steps: a std::exception (not a runtime_error) with the SDK's description.
-class SdkDescriptionError : public std::exception {
+// The firmware register's version: major in bits 24-31, minor in 16-23, revision in 12-15.
+pgGrabber::sFirmwareVersion readFirmwareVersion(FlyCapture2::CameraBase& camera);
+
+// A failure reported as a plain std::exception (not a runtime_error): the GigE-only steps' SDK failures
+// with the SDK's description, and a camera that cannot be found or made.
+class PlainError : public std::exception {
 public:
-    explicit SdkDescriptionError(std::string message) : message_(std::move(message)) {}
+    explicit PlainError(std::string message) : message_(std::move(message)) {}
     const char* what() const noexcept override { return message_.c_str(); }
 
 private:

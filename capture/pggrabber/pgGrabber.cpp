@@ -10,32 +10,9 @@
 
 using namespace FlyCapture2;
 
-
 namespace {
 
 const pgGrabber::sFirmwareVersion requiredFirmwareVersion(1, 4, 3);
-
-class PlainError : public std::exception {
-public:
-    explicit PlainError(const char* message) : message_(message) {}
-    const char* what() const noexcept override { return message_; }
-
-private:
-    const char* message_;
-};
-
-void check(const Error& error, const char* label)
-{
-    if (error.GetType() != PGRERROR_OK)
-        raiseSdkError(error, label);
-}
-
-pgGrabber::sFirmwareVersion detectFirmwareVersion(CameraBase& camera)
-{
-    unsigned int value = 0;
-    check(camera.ReadRegister(0x1F60, &value), "ReadRegister, get firmware version");
-    return pgGrabber::sFirmwareVersion(value >> 24, (value >> 16) & 0xFF, (value >> 12) & 0xF);
-}
 
 // Connects a temporary camera object to the bus camera and reads what describes it; busMutex is held.
 pgGrabber::CamInfo describeCamera(BusManager& bus, unsigned int serial)
@@ -50,7 +27,7 @@ pgGrabber::CamInfo describeCamera(BusManager& bus, unsigned int serial)
     described.isColor = info.isColorCamera ? 1 : 0;
     described.interfaceType = toInterfaceType(info.interfaceType);
     described.model = info.modelName;
-    described.firmware = detectFirmwareVersion(camera);
+    described.firmware = readFirmwareVersion(camera);
     described.serialNumber = std::to_string(serial);
     camera.Disconnect();
     return described;

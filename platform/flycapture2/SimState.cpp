@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <stdexcept>
+#include <string>
 
 using namespace FlyCapture2;
 
@@ -57,32 +59,37 @@ void runCallbacks(SimState* state, CameraState* camera)
     }
 }
 
+// The value names maps text to; other text throws "unknown <what> "<text>"".
+template <typename T>
+T fromText(const std::map<std::string, T>& names, const std::string& text, const char* what)
+{
+    const auto it = names.find(text);
+    if (it == names.end())
+        throw std::runtime_error(std::string("unknown ") + what + " \"" + text + "\"");
+    return it->second;
+}
+
 InterfaceType interfaceFromText(const std::string& text)
 {
-    if (text == "ieee1394") return INTERFACE_IEEE1394;
-    if (text == "usb2") return INTERFACE_USB2;
-    if (text == "usb3") return INTERFACE_USB3;
-    if (text == "gige") return INTERFACE_GIGE;
-    if (text == "unknown") return INTERFACE_UNKNOWN;
-    throw std::runtime_error("unknown interface \"" + text + "\"");
+    static const std::map<std::string, InterfaceType> names = {
+        {"ieee1394", INTERFACE_IEEE1394}, {"usb2", INTERFACE_USB2}, {"usb3", INTERFACE_USB3},
+        {"gige", INTERFACE_GIGE}, {"unknown", INTERFACE_UNKNOWN}};
+    return fromText(names, text, "interface");
 }
 
 PixelFormat pixelFormatFromText(const std::string& text)
 {
-    if (text == "mono8") return PIXEL_FORMAT_MONO8;
-    if (text == "raw8") return PIXEL_FORMAT_RAW8;
-    if (text == "rgb8") return PIXEL_FORMAT_RGB8;
-    if (text == "bgr") return PIXEL_FORMAT_BGR;
-    throw std::runtime_error("unknown pixel format \"" + text + "\"");
+    static const std::map<std::string, PixelFormat> names = {
+        {"mono8", PIXEL_FORMAT_MONO8}, {"raw8", PIXEL_FORMAT_RAW8}, {"rgb8", PIXEL_FORMAT_RGB8},
+        {"bgr", PIXEL_FORMAT_BGR}};
+    return fromText(names, text, "pixel format");
 }
 
 BayerTileFormat bayerFromText(const std::string& text)
 {
-    static const char* const names[] = {"none", "RGGB", "GRBG", "GBRG", "BGGR"};
-    for (int i = 0; i < 5; ++i)
-        if (text == names[i])
-            return static_cast<BayerTileFormat>(i);
-    throw std::runtime_error("unknown Bayer tile format \"" + text + "\"");
+    static const std::map<std::string, BayerTileFormat> names = {
+        {"none", NONE}, {"RGGB", RGGB}, {"GRBG", GRBG}, {"GBRG", GBRG}, {"BGGR", BGGR}};
+    return fromText(names, text, "Bayer tile format");
 }
 
 PropertyType propertyFromText(const std::string& text)
@@ -92,10 +99,7 @@ PropertyType propertyFromText(const std::string& text)
         {"white_balance", WHITE_BALANCE}, {"hue", HUE}, {"saturation", SATURATION}, {"gamma", GAMMA},
         {"pan", PAN}, {"tilt", TILT}, {"shutter", SHUTTER}, {"gain", GAIN}, {"trigger_delay", TRIGGER_DELAY},
         {"frame_rate", FRAME_RATE}, {"temperature", TEMPERATURE}};
-    const auto it = names.find(text);
-    if (it == names.end())
-        throw std::runtime_error("unknown property \"" + text + "\"");
-    return it->second;
+    return fromText(names, text, "property");
 }
 
 unsigned int firmwareFromText(const std::string& text)

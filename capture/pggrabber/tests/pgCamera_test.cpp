@@ -13,6 +13,7 @@
 #include "capture/pggrabber/niPgGrabberUSB.h"
 #include "capture/pggrabber/pgBus.h"
 #include "capture/pggrabber/pgGrabber.h"
+#include "capture/pggrabber/tests/MessageOf.h"
 #include "capture/pggrabber/tests/SimCameras.h"
 
 namespace {
@@ -20,16 +21,7 @@ namespace {
 using namespace FlyCapture2;
 using pgtest::callsStartingWith;
 using pgtest::countCalls;
-
-std::string messageOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(no exception)";
-}
+using pgtest::messageOf;
 
 // The message of a plain std::exception thrown by f; a std::runtime_error is marked as such.
 std::string plainMessageOf(const std::function<void()>& f)

@@ -11,22 +11,14 @@
 #include "capture/CaptureErrors.h"
 #include "capture/cwInterface.h"
 #include "capture/pggrabber/pgGrabber.h"
+#include "capture/pggrabber/tests/MessageOf.h"
 #include "capture/pggrabber/tests/SimCameras.h"
 
 namespace {
 
 using namespace FlyCapture2;
 using pgtest::countCalls;
-
-std::string messageOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(no exception)";
-}
+using pgtest::messageOf;
 
 std::string notInitialized(const std::string& where)
 {

@@ -7,20 +7,12 @@
 
 #include "capture/pggrabber/pgConversions.h"
 #include "capture/pggrabber/pgGrabber.h"
+#include "capture/pggrabber/tests/MessageOf.h"
 
 namespace {
 
 using P = pgGrabber::pgParameters;
-
-std::string messageOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(no exception)";
-}
+using pgtest::messageOf;
 
 // A record whose ranges a camera has filled.
 P filled()
@@ -261,6 +253,12 @@ TEST(PgConversions, VideoModesMapBothWays)
 
 TEST(PgConversions, FrameRatesAndColourMethods)
 {
+    // own rate -> SDK rate: 0..7 keep their number, above 240 and Format7 swap places
+    const int sdkOf[] = {0, 1, 2, 3, 4, 5, 6, 7, 9, 8, 0x7FFFFFFF};
+    for (int own = 0; own <= 10; ++own) {
+        EXPECT_EQ(sdkOf[own], toSdkFrameRate(static_cast<pgGrabber::FrameRate>(own))) << own;
+        EXPECT_EQ(own, fromSdkFrameRate(static_cast<FlyCapture2::FrameRate>(sdkOf[own]))) << own;
+    }
     EXPECT_EQ(FlyCapture2::NUM_FRAMERATES, toSdkFrameRate(pgGrabber::FR_ABOVE_240));
     EXPECT_EQ(FlyCapture2::FRAMERATE_FORMAT7, toSdkFrameRate(pgGrabber::FR_FORMAT7));
     EXPECT_EQ(pgGrabber::FR_FORMAT7, fromSdkFrameRate(FlyCapture2::FRAMERATE_FORMAT7));
