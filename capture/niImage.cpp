@@ -322,10 +322,6 @@ void mirrorRowSse2(unsigned char* row, int& left, int& right)
 #endif
 
 #ifdef KESTRUNE_NIIMAGE_X86
-// 3-byte pixels reversed in place. Five at a time from each end: the left register holds pixels left..left + 4 and
-// the first byte of the next, the right register the last byte of the pixel before right - 5 and pixels
-// right - 5..right - 1. Each is reversed into the other's place and keeps the one byte it does not own, so no byte
-// outside the two runs changes. The runs never overlap while at least 11 pixels are left.
 // 16 pixels (48 bytes, three registers) reversed: output register k takes its bytes from input registers by the
 // masks bytes[k][j] (j = the input register; a byte from another register selects zero).
 struct Reverse48Masks {
@@ -350,6 +346,11 @@ __attribute__((target("ssse3"))) inline void reverse48(const __m128i in[3], __m1
     out[2] = _mm_or_si128(_mm_shuffle_epi8(in[0], m.at(2, 0)), _mm_shuffle_epi8(in[1], m.at(2, 1)));
 }
 
+// 3-byte pixels reversed in place, sixteen at a time from each end, then five at a time: the left register holds
+// pixels left..left + 4 and the first byte of the next, the right register the last byte of the pixel before
+// right - 5 and pixels right - 5..right - 1. Each is reversed into the other's place and keeps the one byte it does
+// not own, so no byte outside the two runs changes. The runs never overlap while at least 11 pixels are left.
+// Returns the pixels left to swap: [left, right).
 __attribute__((target("ssse3"))) void mirrorRow3Ssse3(unsigned char* row, int& left, int& right)
 {
     // Sixteen pixels from each end at a time while 32 are left.
