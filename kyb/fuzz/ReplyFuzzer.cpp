@@ -1,7 +1,7 @@
 // Feeds any bytes to the readers of the account service's JSON replies; the first byte picks the reader, the rest
 // is the body. A reader may refuse a body only the way its request handles: ptree_error, or for the sign-in reply
-// std::runtime_error with one of its two texts. The list readers' refusal of a body is left to their own rules;
-// a body that holds a JSON array must be read whole, as every element key has a default.
+// std::runtime_error with one of its two texts, or for a list ReplyNotAList. A scanners body that holds a JSON array
+// must be read whole, as every element key has a default.
 #include <QByteArray>
 #include <QString>
 #include <boost/property_tree/ptree.hpp>
@@ -56,7 +56,10 @@ void list(const QByteArray& body, Read read)
     }
     try {
         read(body, &items);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        // The refusals the list requests handle: ptree_error, and ReplyNotAList passed on to their callers.
+        if (!dynamic_cast<const pt::ptree_error*>(&e) && !dynamic_cast<const ReplyNotAList*>(&e))
+            fail(e.what());
         if (items.empty())
             fail("a failed list read dropped what the list held");
         if (isList && std::is_same_v<Item, AccountScanner>)

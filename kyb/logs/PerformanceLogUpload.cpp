@@ -10,6 +10,7 @@
 
 #include "account/ServerAPI.h"
 #include "catalogue/InstalledProduct.h"
+#include "platform/FileTimes.h"
 #include "platform/MachineIdentifier.h"
 #include "platform/PrivateFolder.h"
 #include "zip/Zip.h"
@@ -37,9 +38,7 @@ bool stageLog(const QFileInfo& log, const QString& staged)
         return false;
     if (!QFile::copy(log.filePath(), staged))
         return false;
-    QFile copy(staged);
-    if (copy.open(QIODevice::ReadWrite))
-        copy.setFileTime(log.lastModified(), QFileDevice::FileModificationTime);
+    platform::setFileModificationTime(staged, log.lastModified());
     return true;
 }
 

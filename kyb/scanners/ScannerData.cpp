@@ -21,6 +21,7 @@
 #include "account/ServerAPI.h"
 #include "devices/ScannerDetector.h"
 #include "platform/FileSync.h"
+#include "platform/FileTimes.h"
 #include "platform/RequestTimeouts.h"
 #include "scanners/DevicesFolderStore.h"
 #include "scanners/ScannerSerial.h"
@@ -80,9 +81,7 @@ bool copyTree(const QString& from, const QString& to)
         } else if (info.isFile()) {
             if (!QFile::copy(info.filePath(), copy))
                 return false;
-            QFile file(copy);
-            if (file.open(QIODevice::ReadWrite))
-                file.setFileTime(info.lastModified(), QFileDevice::FileModificationTime);
+            platform::setFileModificationTime(copy, info.lastModified());
         }
     }
     return true;

@@ -4,6 +4,7 @@
 #include "storage/CacheFile.h"
 #include "tests/support/AccountServiceSim.h"
 #include "tests/support/ScopedEnvironmentVariable.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestProcess.h"
 #include "ModalDriver.h"
 
@@ -41,11 +42,7 @@ QPushButton* button(DownloadManagerDialog* dialog, const char* name)
     return dialog->findChild<QPushButton*>(name);
 }
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using ktest::readFile;
 
 class Downloads : public ::testing::Test {
 protected:
@@ -105,9 +102,9 @@ protected:
     {
         QElapsedTimer clock;
         clock.start();
-        while (readAll(launches_) != expected && clock.elapsed() < 30000)
+        while (readFile(launches_) != expected && clock.elapsed() < 30000)
             QThread::msleep(20);
-        return readAll(launches_);
+        return readFile(launches_);
     }
 
     std::unique_ptr<AccountServiceSim> sim_;
@@ -128,7 +125,7 @@ TEST_F(Downloads, FirstRunDownloadsRecordsTheHashAndStartsTheInstaller)
 
     const QString target = DownloadManagerDialog::cacheFolder() + "/setup.exe";
     EXPECT_EQ(lastTarget_, target);
-    EXPECT_EQ(readAll(target), installer_);
+    EXPECT_EQ(readFile(target), installer_);
     EXPECT_FALSE(QFile::exists(target + ".part"));
     EXPECT_EQ(waitForLaunches((target + "\n").toUtf8()), (target + "\n").toUtf8());
 
@@ -167,7 +164,7 @@ TEST_F(Downloads, AChangedCachedByteDownloadsAgain)
     sim_->clearLog();
     ASSERT_TRUE(runUntilReady("Belmo Studio", url("/files/setup.exe")));
     EXPECT_EQ(sim_->requestsTo("/files/setup.exe").size(), 1);
-    EXPECT_EQ(readAll(target), installer_);
+    EXPECT_EQ(readFile(target), installer_);
 }
 
 TEST_F(Downloads, ANewFileNameReplacesTheOldCachedFile)
@@ -177,7 +174,7 @@ TEST_F(Downloads, ANewFileNameReplacesTheOldCachedFile)
     ASSERT_TRUE(runUntilReady("Belmo Studio", url("/files/setup-2.exe")));
     const QString folder = DownloadManagerDialog::cacheFolder();
     EXPECT_FALSE(QFile::exists(folder + "/setup.exe"));
-    EXPECT_EQ(readAll(folder + "/setup-2.exe"), newer);
+    EXPECT_EQ(readFile(folder + "/setup-2.exe"), newer);
     const InstallerRecord record = CacheFile().installer("Belmo Studio");
     EXPECT_EQ(record.fileName, "setup-2.exe");
     EXPECT_EQ(record.sha1, DownloadManagerDialog::fileSha1(folder + "/setup-2.exe"));
@@ -188,7 +185,7 @@ TEST_F(Downloads, ARedirectIsFollowedAndTheFileKeepsTheAddressName)
     sim_->setScenario(object(QString(R"({"routes": {"/files/latest.exe": {"status": 302, "headers": {"Location": "%1"}}}})")
                                  .arg(url("/files/setup.exe"))));
     ASSERT_TRUE(runUntilReady("Belmo Studio", url("/files/latest.exe")));
-    EXPECT_EQ(readAll(DownloadManagerDialog::cacheFolder() + "/latest.exe"), installer_);
+    EXPECT_EQ(readFile(DownloadManagerDialog::cacheFolder() + "/latest.exe"), installer_);
 }
 
 struct FailureCase {

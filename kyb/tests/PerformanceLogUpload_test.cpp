@@ -13,6 +13,7 @@
 #include "platform/ExtraCertificates.h"
 #include "platform/MachineIdentifier.h"
 #include "tests/support/AccountServiceSim.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestHome.h"
 #include "tests/support/TestProcess.h"
 
@@ -29,11 +30,7 @@ void writeFile(const QString& path, const QByteArray& content, int ageSeconds)
     ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-ageSeconds), QFileDevice::FileModificationTime));
 }
 
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+using ktest::readFile;
 
 // The entry names of an archive and the content of its "data.log", read by Python's zipfile.
 QByteArray archiveListing(const QString& path)

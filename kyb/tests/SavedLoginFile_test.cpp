@@ -7,21 +7,12 @@
 #include <sys/stat.h>
 
 #include "kyb/signin/SavedLoginFile.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void writeRaw(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(file.write(content), content.size());
-}
+using ktest::readFile;
+using ktest::writeFile;
 
 class SavedLoginFileTest : public ::testing::Test {
 protected:
@@ -41,7 +32,7 @@ TEST_F(SavedLoginFileTest, RoundTripWritesFourLinesWithoutTrailingBreak)
     record.authToken = "U2FsdGVkX1+uH8Z668XNvHuEfYzT\r\nmLQklPFWaNwRENnr9vUqDFC8ChbY/MQ27Dwm\n";
     ASSERT_TRUE(file.write(record));
 
-    EXPECT_EQ(readAll(path()), QByteArray("d\xc3\xa9mo@belmo.example\n117\n"
+    EXPECT_EQ(readFile(path()), QByteArray("d\xc3\xa9mo@belmo.example\n117\n"
                                           "U2FsdGVkX18xFCPfvIwgm6gAlt3U42eza3JoLJj3oc1o25ZNZB7fXNCkOQboTpv0kOmtKRUTqRFnmTvXMaqI3Lsb7t0M\n"
                                           "U2FsdGVkX1+uH8Z668XNvHuEfYzTmLQklPFWaNwRENnr9vUqDFC8ChbY/MQ27Dwm"));
     SavedLogin back;
@@ -77,7 +68,7 @@ TEST_F(SavedLoginFileTest, LineBreakInAFieldCannotAddALine)
     record.uok = "U O K";
     record.authToken = "TOKEN";
     ASSERT_TRUE(file.write(record));
-    EXPECT_EQ(readAll(path()).count('\n'), 3);
+    EXPECT_EQ(readFile(path()).count('\n'), 3);
     SavedLogin back;
     ASSERT_TRUE(file.read(&back));
     EXPECT_EQ(back.login, "demo@belmo.exampleforged");
@@ -100,7 +91,7 @@ class SavedLoginLayouts : public SavedLoginFileTest, public ::testing::WithParam
 TEST_P(SavedLoginLayouts, Reads)
 {
     const Layout& c = GetParam();
-    writeRaw(path(), c.content);
+    writeFile(path(), c.content);
     SavedLogin back;
     back.login = "stale";
     back.authToken = "stale";
@@ -140,7 +131,7 @@ TEST_F(SavedLoginFileTest, MissingFileIsNotRead)
 TEST_F(SavedLoginFileTest, WrittenOwnerOnlyAndReplacedWhole)
 {
     // A file left by an earlier version with wide permissions and longer content.
-    writeRaw(path(), QByteArray(4096, 'x'));
+    writeFile(path(), QByteArray(4096, 'x'));
     ASSERT_EQ(::chmod(QFile::encodeName(path()).constData(), 0644), 0);
 
     SavedLogin record;
@@ -150,7 +141,7 @@ TEST_F(SavedLoginFileTest, WrittenOwnerOnlyAndReplacedWhole)
     struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(path()).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    EXPECT_EQ(readAll(path()), QByteArray("a@b.example\n\n\nT"));
+    EXPECT_EQ(readFile(path()), QByteArray("a@b.example\n\n\nT"));
     // No temporary file is left beside it.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"kyb.dat"});
 

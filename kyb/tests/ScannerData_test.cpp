@@ -28,6 +28,7 @@
 #include "storage/AppDataFolders.h"
 #include "storage/CacheFile.h"
 #include "tests/support/AccountServiceSim.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestProcess.h"
 #include "zip/Zip.h"
 #include "DialogDriver.h"
@@ -52,19 +53,8 @@ QString descriptionText(const QString& serial, const QString& cid, const QString
         .arg(serial, cameraId, cid);
 }
 
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    file.write(content);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+using ktest::readFile;
+using ktest::writeFile;
 
 // Devices/<serial>/Device.xml as an unpacked calibration leaves it.
 void storeDescription(const QString& serial, const QString& cid, const QString& cameraId = QString())

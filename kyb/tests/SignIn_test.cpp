@@ -19,6 +19,7 @@
 #include "kyb/tests/AccountSimTest.h"
 #include "kyb/tests/DialogDriver.h"
 #include "tests/support/TestProcess.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -42,18 +43,8 @@ QByteArray encipher(const QByteArray& plain, const QByteArray& passphrase)
     return (QByteArray("Salted__") + salt + result.out).toBase64();
 }
 
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
-}
+using ktest::readFile;
+using ktest::writeFile;
 
 QString savedLoginSetting()
 {

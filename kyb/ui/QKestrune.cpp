@@ -123,6 +123,7 @@ void QKestrune::fillProductTable()
 void QKestrune::addActionButton(int status, ApplicationRow* row, ApplicationInfo* application)
 {
     auto* button = new QSizeHintedButton(actionText(status));
+    row->setParent(button);   // goes when the next fill replaces the button
     if (status == ProductData::Current) {
         buyMapper.setMapping(button, QString::fromStdString(application->upgradeUrl));
         connect(button, &QPushButton::clicked, &buyMapper, qOverload<>(&QSignalMapper::map));
