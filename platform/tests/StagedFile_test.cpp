@@ -12,21 +12,12 @@
 
 #include "platform/FileSync.h"
 #include "platform/StagedFile.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeAll(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_EQ(f.write(data), data.size());
-}
+using ktest::readFile;
+using ktest::writeFile;
 
 QStringList entries(const QString& dir)
 {
@@ -40,14 +31,14 @@ TEST(StagedFile, ReplacesTheTargetOnlyOnCommit)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString target = dir.filePath(QStringLiteral("cal.bin"));
-    writeAll(target, "previous");
+    writeFile(target, "previous");
 
     {
         platform::StagedFile f(target);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         ASSERT_EQ(f.write("half of the new"), 15);
         EXPECT_EQ(entries(dir.path()).size(), 2);  // the target and the temporary file beside it
-        EXPECT_EQ(readAll(target), QByteArray("previous"));
+        EXPECT_EQ(readFile(target), QByteArray("previous"));
         f.discard();
     }
     EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("cal.bin")});
@@ -57,7 +48,7 @@ TEST(StagedFile, ReplacesTheTargetOnlyOnCommit)
         ASSERT_EQ(f.write("dropped by the destructor"), 25);
     }
     EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("cal.bin")});
-    EXPECT_EQ(readAll(target), QByteArray("previous"));
+    EXPECT_EQ(readFile(target), QByteArray("previous"));
 
     const QDateTime modified(QDate(2021, 7, 15), QTime(10, 20, 30, 250), Qt::UTC);
     platform::StagedFile f(target);
@@ -67,7 +58,7 @@ TEST(StagedFile, ReplacesTheTargetOnlyOnCommit)
     ASSERT_TRUE(f.commit(modified));
     EXPECT_TRUE(f.timeSet());
     EXPECT_FALSE(f.isOpen());
-    EXPECT_EQ(readAll(target), data);
+    EXPECT_EQ(readFile(target), data);
     EXPECT_EQ(QFileInfo(target).lastModified().toUTC(), modified);
     EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("cal.bin")});
 
@@ -88,7 +79,7 @@ TEST(StagedFile, FailedRenameRemovesTheTemporaryFile)
     ASSERT_TRUE(dir.isValid());
     const QString target = dir.filePath(QStringLiteral("taken"));  // a folder that is not empty
     ASSERT_TRUE(QDir().mkpath(target));
-    writeAll(target + QStringLiteral("/inside.txt"), "inside");
+    writeFile(target + QStringLiteral("/inside.txt"), "inside");
 
     platform::StagedFile f(target);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -96,7 +87,7 @@ TEST(StagedFile, FailedRenameRemovesTheTemporaryFile)
     EXPECT_FALSE(f.commit(QDateTime()));
     EXPECT_FALSE(f.isOpen());
     EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("taken")});
-    EXPECT_EQ(readAll(target + QStringLiteral("/inside.txt")), QByteArray("inside"));
+    EXPECT_EQ(readFile(target + QStringLiteral("/inside.txt")), QByteArray("inside"));
 }
 
 // An existing target keeps its permissions; one the writer may not write is refused, as a direct write would be.
@@ -105,7 +96,7 @@ TEST(StagedFile, KeepsTheTargetsPermissionsAndRefusesAReadOnlyTarget)
     QTemporaryDir dir(QStringLiteral("/tmp/kestrune-staged-XXXXXX"));  // reachable by a writer without root
     ASSERT_TRUE(dir.isValid());
     const QString kept = dir.filePath(QStringLiteral("kept.bin"));
-    writeAll(kept, "old");
+    writeFile(kept, "old");
     ASSERT_EQ(::chmod(QFile::encodeName(kept).constData(), 0640), 0);
     platform::StagedFile f(kept);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -117,8 +108,8 @@ TEST(StagedFile, KeepsTheTargetsPermissionsAndRefusesAReadOnlyTarget)
     // The refusal is shown by a writer that is not the owner: as root, a child that gives up root first.
     const QString readOnly = dir.filePath(QStringLiteral("read-only.bin"));
     const QString writable = dir.filePath(QStringLiteral("writable.bin"));
-    writeAll(readOnly, "keep me");
-    writeAll(writable, "replace me");
+    writeFile(readOnly, "keep me");
+    writeFile(writable, "replace me");
     ASSERT_EQ(::chmod(QFile::encodeName(readOnly).constData(), 0444), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(writable).constData(), 0666), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0777), 0);
@@ -139,8 +130,8 @@ TEST(StagedFile, KeepsTheTargetsPermissionsAndRefusesAReadOnlyTarget)
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(readAll(readOnly), QByteArray("keep me"));
-    EXPECT_EQ(readAll(writable), QByteArray("new"));
+    EXPECT_EQ(readFile(readOnly), QByteArray("keep me"));
+    EXPECT_EQ(readFile(writable), QByteArray("new"));
     EXPECT_EQ(entries(dir.path()).size(), 3);  // no temporary file left
 }
 
@@ -152,8 +143,8 @@ TEST(FileSync, ExchangesTwoFoldersAndFlushes)
     const QString b = dir.filePath(QStringLiteral("b"));
     ASSERT_TRUE(QDir().mkpath(a));
     ASSERT_TRUE(QDir().mkpath(b));
-    writeAll(a + QStringLiteral("/old.txt"), "old");
-    writeAll(b + QStringLiteral("/new.txt"), "new");
+    writeFile(a + QStringLiteral("/old.txt"), "old");
+    writeFile(b + QStringLiteral("/new.txt"), "new");
 
     EXPECT_TRUE(platform::syncFileSystem(b));
     if (!platform::exchangePaths(a, b))
