@@ -8,8 +8,10 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <functional>
 #include <set>
+#include <sys/resource.h>
 
 #include "tests/support/TestProcess.h"
 #include "zip/UnZip.h"
@@ -628,6 +630,46 @@ TEST_F(ZipReaderTest, FailedEntryLeavesTheExistingFile)
     EXPECT_EQ(extract(archive), UnZip::Corrupted);
     const QMap<QString, QByteArray> expected{{QStringLiteral("b.bin"), QByteArray("previous calibration")}};
     EXPECT_EQ(extracted(), expected);
+}
+
+// A name longer than the file system holds is refused when its file is opened, before its data is read.
+TEST_F(ZipReaderTest, EntryNameTooLongIsRefusedAtOpen)
+{
+    pythonArchive(QStringLiteral("import sys, zipfile\n"
+                                 "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
+                                 "    z.writestr('a.txt', 'first')\n"
+                                 "    z.writestr('sub/' + 'x' * 256, 'long name' * 1000)\n"));
+    const ztest::DebugLog log;
+    EXPECT_EQ(extract(archive), UnZip::CannotOpen);
+    const QString longName = target + QStringLiteral("/sub/") + QString(256, QLatin1Char('x'));
+    EXPECT_TRUE(log.messages().contains(QStringLiteral("Unable to open %1 for writing").arg(longName)))
+        << log.messages().join('\n').toStdString();
+    const QMap<QString, QByteArray> expected{{QStringLiteral("a.txt"), QByteArray("first")},
+                                             {QStringLiteral("sub/"), QByteArray()}};
+    EXPECT_EQ(extracted(), expected);
+}
+
+// A write failing part-way through an entry, as on a full disk (here the file size limit, in a child process):
+// the result is WriteError, the existing file keeps its content and no temporary file is left.
+TEST_F(ZipReaderTest, WriteFailingMidEntryKeepsTheExistingFile)
+{
+    ztest::writeFile(path(QStringLiteral("src/big.bin")), ztest::randomBytes(400000, 4));
+    const QMap<QString, QByteArray> expected{{QStringLiteral("big.bin"), QByteArray("previous calibration")}};
+    for (const char* method : {"-0", "-6"}) {  // stored, deflated
+        SCOPED_TRACE(method);
+        QFile::remove(archive);
+        run(QStringLiteral("cd src && zip -q -X %1 ../a.zip big.bin").arg(QLatin1String(method)));
+        QDir(target).removeRecursively();
+        ztest::writeFile(target + QStringLiteral("/big.bin"), "previous calibration");
+        const int code = ktest::exitCodeInChild([&] {
+            const rlimit limit{100000, 100000};  // less than one block of output
+            if (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                return 100;
+            return int(extract(archive));
+        });
+        EXPECT_EQ(code, int(UnZip::WriteError));
+        EXPECT_EQ(extracted(), expected);
+    }
 }
 
 }  // namespace
