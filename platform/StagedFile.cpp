@@ -6,6 +6,7 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,30 +20,63 @@ StagedFile::~StagedFile()
     discard();
 }
 
+namespace {
+
+// Temporary files are ".staged~" and 16 lowercase hexadecimal digits: short, plain ASCII whatever the target's
+// name, and told apart from the files they replace.
+const char TemporaryPrefix[] = ".staged~";
+constexpr int TemporaryPrefixLength = sizeof(TemporaryPrefix) - 1;
+constexpr int TemporaryDigits = 16;
+
+// The longest file name the file system of folder (empty: the current folder) holds, in bytes.
+long nameLimit(const QByteArray& folder)
+{
+    const long limit = ::pathconf(folder.isEmpty() ? "." : folder.constData(), _PC_NAME_MAX);
+    return limit > 0 ? limit : NAME_MAX;
+}
+
+}  // namespace
+
+bool StagedFile::isTemporaryName(const QString& fileName)
+{
+    if (fileName.size() != TemporaryPrefixLength + TemporaryDigits ||
+        !fileName.startsWith(QLatin1String(TemporaryPrefix)))
+        return false;
+    for (int i = TemporaryPrefixLength; i < fileName.size(); ++i) {
+        const ushort c = fileName.at(i).unicode();
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    }
+    return true;
+}
+
 bool StagedFile::open(OpenMode mode)
 {
     if (fd_ >= 0 || (mode & ReadOnly) || !(mode & WriteOnly))
         return false;
-    // An existing target keeps its permissions, and one we may not write is refused as a direct write would be.
-    struct stat existing;
-    const bool exists = ::stat(encodedTarget_.constData(), &existing) == 0;
-    if (exists && ::access(encodedTarget_.constData(), W_OK) != 0)
-        return false;
-    // ".<name>.<random>" in the target's folder, so the rename stays within one file system; the name is cut
-    // so that a target name of the longest length still leaves room for the rest.
     const int slash = encodedTarget_.lastIndexOf('/');
     const QByteArray folder = encodedTarget_.left(slash + 1);
-    const QByteArray name = encodedTarget_.mid(slash + 1).left(200);
+    if (encodedTarget_.size() - (slash + 1) > nameLimit(folder))
+        return false;  // the rename could never succeed: refused before anything is written
+    // The target is examined as the rename will treat it: a link is replaced, not written through, so it has no
+    // mode to keep and only the folder (where the temporary file is made) must be writable. Any other existing
+    // target keeps its permission bits, and one we may not write is refused as a direct write would be.
+    struct stat existing;
+    const bool keepMode = ::lstat(encodedTarget_.constData(), &existing) == 0 && !S_ISLNK(existing.st_mode);
+    if (keepMode && ::access(encodedTarget_.constData(), W_OK) != 0)
+        return false;
+    // In the target's folder, so that the rename stays within one file system.
     for (int attempt = 0; attempt < 16; ++attempt) {
-        const QByteArray candidate = folder + '.' + name + '.' +
-                                     QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        const QByteArray candidate =
+            folder + TemporaryPrefix +
+            QByteArray::number(QRandomGenerator::global()->generate64(), 16).rightJustified(TemporaryDigits, '0');
         int fd;
         do
             fd = ::open(candidate.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         while (fd < 0 && errno == EINTR);
         if (fd >= 0) {
-            if (exists)
-                ::fchmod(fd, existing.st_mode & 07777);
+            if (keepMode)
+                ::fchmod(fd, existing.st_mode & 0777);  // never the set-user-ID or set-group-ID bit
             fd_ = fd;
             temporary_ = candidate;
             timeSet_ = false;

@@ -15,7 +15,10 @@ public:
     ~StagedFile() override;  // discards an uncommitted file
 
     // Creates the temporary file and opens this device write-only. The file gets the existing target's
-    // permissions, or those new files get; an existing target this process may not write is refused.
+    // permission bits without its set-user-ID and set-group-ID bits, or those new files get; an existing target
+    // this process may not write is refused. A symbolic link at the target is not followed: the link itself is
+    // replaced, so only the folder needs to be writable, and the new file gets the mode of a new file. A target
+    // name longer than its folder's file system holds is refused.
     bool open(OpenMode mode) override;
     // Sets the modification time when it is valid (a failure there is reported by timeSet), closes the
     // temporary file and renames it over the target; on failure the temporary file is removed.
@@ -27,6 +30,10 @@ public:
     bool isSequential() const override { return true; }
     bool timeSet() const { return timeSet_; }
     QString target() const { return target_; }
+
+    // True exactly for the names open() gives its temporary files, so that those a killed process left behind
+    // can be found and removed.
+    static bool isTemporaryName(const QString& fileName);
 
 protected:
     qint64 readData(char*, qint64) override { return -1; }

@@ -96,45 +96,29 @@ UnZip::ErrorCode UnzipPrivate::seekToCentralDirectory()
     if (size < EndRecordSize)
         return UnZip::InvalidArchive;
 
-    // The end record and its comment lie within the archive's last 65,557 bytes: read them at once.
-    const qint64 tail = std::min(size, MaxEndRecordSearch);
-    qint64 chunkStart = size - tail;
-    if (!device->seek(chunkStart))
-        return UnZip::SeekError;
-    if (readFully(buffer1.get(), tail) != tail)
-        return UnZip::ReadError;
-
-    // The record whose comment ends the archive wins, then the last one whose comment fits, then the last one
-    // found (its comment was cut short).
+    // The end record is the signature found first searching backwards from the end, at least a whole record
+    // before it. The first block read is the archive's last 65,557 bytes, which hold the record and a comment of
+    // any length; data appended to the archive makes the search go on in blocks, each overlapping the next by
+    // three bytes so that a signature across their border is seen.
     qint64 found = -1;
-    int foundRank = 0;
-    for (qint64 i = tail - EndRecordSize; i >= 0 && foundRank < 3; --i) {
-        if (getUInt32(uBuffer + i) != EndRecordSignature)
-            continue;
-        const qint64 end = i + EndRecordSize + getUInt16(uBuffer + i + 20);
-        const int rank = end == tail ? 3 : end < tail ? 2 : 1;
-        if (rank > foundRank) {
-            found = chunkStart + i;
-            foundRank = rank;
-        }
-    }
-
-    // More than a comment's length follows the record (data appended to the archive): go on backwards in
-    // blocks, each overlapping the next by three bytes so that a signature across their border is seen.
-    while (found < 0 && chunkStart > 0) {
-        const qint64 chunkEnd = chunkStart + 3;
-        chunkStart = std::max<qint64>(0, chunkEnd - BufferSize);
-        const qint64 n = chunkEnd - chunkStart;
-        if (!device->seek(chunkStart))
+    qint64 blockEnd = size;
+    qint64 blockStart = size - std::min(size, MaxEndRecordSearch);
+    for (;;) {
+        const qint64 n = blockEnd - blockStart;
+        if (!device->seek(blockStart))
             return UnZip::SeekError;
         if (readFully(buffer1.get(), n) != n)
             return UnZip::ReadError;
-        for (qint64 i = n - 4; i >= 0; --i) {
+        for (qint64 i = std::min(n - 4, size - EndRecordSize - blockStart); i >= 0; --i) {
             if (getUInt32(uBuffer + i) == EndRecordSignature) {
-                found = chunkStart + i;
+                found = blockStart + i;
                 break;
             }
         }
+        if (found >= 0 || blockStart == 0)
+            break;
+        blockEnd = blockStart + 3;
+        blockStart = std::max<qint64>(0, blockEnd - BufferSize);
     }
     if (found < 0)
         return UnZip::InvalidArchive;

@@ -7,12 +7,12 @@
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/FileSync.h"
 #include "platform/StagedFile.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/TestProcess.h"
 
 namespace {
 
@@ -22,6 +22,13 @@ using ktest::writeFile;
 QStringList entries(const QString& dir)
 {
     return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+// Permission and set-id bits of the file at path itself (a link is not followed).
+unsigned mode(const QString& path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? unsigned(st.st_mode & 07777) : 0xffffffffu;
 }
 
 }  // namespace
@@ -90,8 +97,9 @@ TEST(StagedFile, FailedRenameRemovesTheTemporaryFile)
     EXPECT_EQ(readFile(target + QStringLiteral("/inside.txt")), QByteArray("inside"));
 }
 
-// An existing target keeps its permissions; one the writer may not write is refused, as a direct write would be.
-TEST(StagedFile, KeepsTheTargetsPermissionsAndRefusesAReadOnlyTarget)
+// An existing target keeps its permissions; one the writer may not write is refused, as a direct write would be,
+// but a link to one is not: the link itself is replaced and the folder is writable.
+TEST(StagedFile, RefusesAReadOnlyTargetButNotALinkToOne)
 {
     QTemporaryDir dir(QStringLiteral("/tmp/kestrune-staged-XXXXXX"));  // reachable by a writer without root
     ASSERT_TRUE(dir.isValid());
@@ -101,38 +109,129 @@ TEST(StagedFile, KeepsTheTargetsPermissionsAndRefusesAReadOnlyTarget)
     platform::StagedFile f(kept);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     ASSERT_TRUE(f.commit(QDateTime()));
-    struct stat st;
-    ASSERT_EQ(::stat(QFile::encodeName(kept).constData(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(mode(kept), 0640u);
 
     // The refusal is shown by a writer that is not the owner: as root, a child that gives up root first.
     const QString readOnly = dir.filePath(QStringLiteral("read-only.bin"));
     const QString writable = dir.filePath(QStringLiteral("writable.bin"));
+    const QString link = dir.filePath(QStringLiteral("link.bin"));
     writeFile(readOnly, "keep me");
     writeFile(writable, "replace me");
     ASSERT_EQ(::chmod(QFile::encodeName(readOnly).constData(), 0444), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(writable).constData(), 0666), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0777), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    ASSERT_TRUE(QFile::link(QStringLiteral("read-only.bin"), link));
+    const int code = ktest::exitCodeInChild([&] {
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
-            ::_exit(10);
+            return 10;
         platform::StagedFile refused(readOnly);
         if (refused.open(QIODevice::WriteOnly))
-            ::_exit(11);
+            return 11;
         platform::StagedFile accepted(writable);
         if (!accepted.open(QIODevice::WriteOnly) || accepted.write("new", 3) != 3 || !accepted.commit(QDateTime()))
-            ::_exit(12);
-        ::_exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+            return 12;
+        platform::StagedFile linked(link);
+        if (!linked.open(QIODevice::WriteOnly) || linked.write("linked", 6) != 6 || !linked.commit(QDateTime()))
+            return 13;
+        return 0;
+    });
+    EXPECT_EQ(code, 0);
     EXPECT_EQ(readFile(readOnly), QByteArray("keep me"));
     EXPECT_EQ(readFile(writable), QByteArray("new"));
-    EXPECT_EQ(entries(dir.path()).size(), 3);  // no temporary file left
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(readFile(link), QByteArray("linked"));
+    EXPECT_EQ(entries(dir.path()).size(), 4);  // no temporary file left
+}
+
+// New content takes the permission bits of what it replaces, never a set-id bit; a link has none to give.
+TEST(StagedFile, NewContentGetsNoSetIdBitsAndNotALinkedFilesMode)
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    const unsigned newFile = 0666u & ~unsigned(mask);
+    struct Case {
+        const char* label;
+        mode_t existing;  // mode of the file at the target, or of the file the link there leads to
+        bool link;
+        unsigned expected;
+    };
+    const Case cases[] = {
+        {"setuid and setgid", 06755, false, 0755},
+        {"setgid", 02750, false, 0750},
+        {"link to a read-only file", 0444, true, newFile},
+        {"link to a setuid file", 04700, true, newFile},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const QString target = dir.filePath(QStringLiteral("cal.bin"));
+        const QString file = c.link ? dir.filePath(QStringLiteral("elsewhere.bin")) : target;
+        writeFile(file, "old");
+        ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), c.existing), 0);
+        ASSERT_EQ(mode(file), unsigned(c.existing));
+        if (c.link) {
+            ASSERT_TRUE(QFile::link(file, target));
+        }
+
+        platform::StagedFile f(target);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write("new"), 3);
+        ASSERT_TRUE(f.commit(QDateTime()));
+        EXPECT_FALSE(QFileInfo(target).isSymLink());
+        EXPECT_EQ(readFile(target), QByteArray("new"));
+        EXPECT_EQ(mode(target), c.expected);
+        if (c.link) {
+            EXPECT_EQ(readFile(file), QByteArray("old"));
+            EXPECT_EQ(mode(file), unsigned(c.existing));
+        }
+    }
+}
+
+// A temporary file is named in ASCII whatever the target's name, so the folder's listing gives a name that can be
+// removed again, and isTemporaryName knows it.
+TEST(StagedFile, TemporaryNamesAreRecognisedAndRemovable)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString targets[] = {
+        QStringLiteral("cal.bin"),
+        QStringLiteral("a") + QString(127, QChar(0xe9)),  // 255 bytes of UTF-8 made of 2-byte characters
+        QString(85, QChar(0x20ac)),                       // 255 bytes of 3-byte characters
+    };
+    for (const QString& name : targets) {
+        SCOPED_TRACE(name.toStdString());
+        ASSERT_LE(QFile::encodeName(name).size(), 255);
+        platform::StagedFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        const QStringList listed = entries(dir.path());
+        ASSERT_EQ(listed.size(), 1);
+        EXPECT_TRUE(platform::StagedFile::isTemporaryName(listed.first()));
+        EXPECT_FALSE(platform::StagedFile::isTemporaryName(name));
+        // What a clean-up after a killed run does with the listing.
+        EXPECT_TRUE(QFile::remove(dir.filePath(listed.first())));
+        EXPECT_TRUE(entries(dir.path()).isEmpty());
+    }
+
+    for (const char* other : {"", ".staged~", ".staged~0123456789abcde", ".staged~0123456789abcdef0",
+                              ".staged~0123456789ABCDEF", ".staged~0123456789abcdeg", "staged~0123456789abcdef",
+                              ".staged-0123456789abcdef", "x.staged~0123456789abcde"}) {
+        EXPECT_FALSE(platform::StagedFile::isTemporaryName(QString::fromLatin1(other))) << other;
+    }
+    EXPECT_TRUE(platform::StagedFile::isTemporaryName(QStringLiteral(".staged~0123456789abcdef")));
+}
+
+// A name longer than the file system holds is refused at open, not after the data was written.
+TEST(StagedFile, RefusesATargetNameTheFolderCannotHold)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (const QString& name : {QString(256, QLatin1Char('l')), QString(128, QChar(0xe9))}) {
+        SCOPED_TRACE(name.size());
+        platform::StagedFile f(dir.filePath(name));
+        EXPECT_FALSE(f.open(QIODevice::WriteOnly));
+        EXPECT_TRUE(entries(dir.path()).isEmpty());
+    }
 }
 
 TEST(FileSync, ExchangesTwoFoldersAndFlushes)

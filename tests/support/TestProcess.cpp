@@ -5,6 +5,10 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace ktest {
 
 ProcessResult runProgram(const QString& program, const QStringList& args, const QString& workDir,
@@ -35,6 +39,21 @@ ProcessResult runProgram(const QString& program, const QStringList& args, const 
 bool haveProgram(const QString& program)
 {
     return !QStandardPaths::findExecutable(program).isEmpty();
+}
+
+int exitCodeInChild(const std::function<int()>& body)
+{
+    const pid_t child = ::fork();
+    if (child < 0)
+        return -1;
+    if (child == 0)
+        ::_exit(body());
+    int status = 0;
+    pid_t waited;
+    do
+        waited = ::waitpid(child, &status, 0);
+    while (waited < 0 && errno == EINTR);
+    return waited == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 QString sourcePath(const QString& relative)

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace ktest {
 
 struct ProcessResult {
@@ -23,6 +25,10 @@ bool haveProgram(const QString& program);
 
 // Writes text to path as a program only its owner may read, write and run; false when that failed.
 bool writeExecutable(const QString& path, const QByteArray& text);
+
+// Runs body in a forked child, for what must not touch this process (its limits, its user); the child ends
+// with body's result as its exit code. The exit code, or -1 when the child did not exit normally.
+int exitCodeInChild(const std::function<int()>& body);
 
 // Path of a file below the source tree.
 QString sourcePath(const QString& relative);

@@ -8,8 +8,10 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <functional>
 #include <set>
+#include <sys/resource.h>
 
 #include "tests/support/TestProcess.h"
 #include "zip/UnZip.h"
@@ -183,8 +185,10 @@ TEST_F(ZipReaderTest, FindsTheEndRecordBehindAComment)
     EXPECT_EQ(extract(archive), UnZip::InvalidArchive);
 }
 
-// Data appended after the end record pushes it out of the last 65,557 bytes: the search goes on backwards. With
-// 65,537 bytes its signature straddles the border of the first block read.
+// Data appended after the end record pushes it out of the last 65,557 bytes, the first block the reader reads:
+// the search goes on backwards in blocks of 256 KiB, each overlapping the next by three bytes. The appended
+// lengths are computed from the archive so that the record's signature lies across the border of the first block
+// and of the second, and just inside and outside the first.
 TEST_F(ZipReaderTest, FindsTheEndRecordBeforeAppendedData)
 {
     pythonArchive(QStringLiteral("import sys, zipfile\n"
@@ -192,18 +196,74 @@ TEST_F(ZipReaderTest, FindsTheEndRecordBeforeAppendedData)
                                  "    z.comment = b'note'\n"
                                  "    z.writestr('note.txt', 'hello' * 100)\n"));
     const QByteArray original = ztest::readFile(archive);
+    const int recordAndComment = original.size() - original.lastIndexOf(QByteArray("PK\x05\x06", 4));
+    ASSERT_EQ(recordAndComment, 22 + 4);
+    const int firstBlock = 65557;
+    const int block = 262144;
+    // Appending firstBlock - recordAndComment + k bytes puts the signature k bytes before the first block.
+    const int intoFirst = firstBlock - recordAndComment;
+    const int intoSecond = intoFirst - 3 + block;
+    struct Case {
+        const char* where;
+        int appended;
+    };
+    const Case cases[] = {
+        {"first block's start", intoFirst},
+        {"across the first border, 1 byte out", intoFirst + 1},
+        {"across the first border, 2 bytes out", intoFirst + 2},
+        {"across the first border, 3 bytes out", intoFirst + 3},
+        {"second block", intoFirst + 4},
+        {"across the second border, 1 byte out", intoSecond + 1},
+        {"across the second border, 3 bytes out", intoSecond + 3},
+        {"third block", 600000},
+    };
     const QMap<QString, QByteArray> expected{{QStringLiteral("note.txt"), QByteArray("hello").repeated(100)}};
-    for (const int appended : {65536, 65537, 65540, 600000}) {
-        SCOPED_TRACE(appended);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.where);
         QDir(target).removeRecursively();
-        ztest::writeFile(archive, original + QByteArray(appended, '\0'));
-        UnZip unzip;
-        ASSERT_EQ(unzip.openArchive(archive), UnZip::Ok);
-        EXPECT_EQ(unzip.extractAll(target, UnZip::KeepEntryPaths), UnZip::Ok);
+        ztest::writeFile(archive, original + QByteArray(c.appended, '\0'));
+        EXPECT_EQ(extract(archive), UnZip::Ok);
         EXPECT_EQ(extracted(), expected);
     }
     ztest::writeFile(archive, QByteArray(600000, 'j'));
     EXPECT_EQ(extract(archive), UnZip::InvalidArchive);
+}
+
+// A stored entry whose data holds an end record, with a comment length that reaches exactly to the end of the
+// file once bytes follow the archive's own end record: the record found first from the end is the real one, as
+// for Info-ZIP unzip and Python's zipfile.
+TEST_F(ZipReaderTest, EndRecordInsideEntryDataIsNotTheArchivesOwn)
+{
+    pythonArchive(QStringLiteral(R"(
+import struct, sys, zipfile
+appended = b'appended after the archive ' * 4
+def build(comment_length):
+    fake = b'PK\x05\x06' + struct.pack('<HHHHIIH', 0, 0, 0, 0, 0, 0, comment_length)
+    data = b'calibration values ' * 40 + fake + b'more values ' * 40
+    with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_STORED) as z:
+        z.writestr('cal.txt', data)
+    with open(sys.argv[1], 'ab') as f:
+        f.write(appended)
+    return open(sys.argv[1], 'rb').read(), data
+raw, data = build(0)
+fake_at = raw.find(b'PK\x05\x06')
+raw, data = build(len(raw) - fake_at - 22)
+assert raw.find(b'PK\x05\x06') == fake_at and fake_at + 22 + struct.unpack('<H', raw[fake_at + 20:fake_at + 22])[0] == len(raw)
+open('expected.txt', 'wb').write(data)
+)"));
+    const QMap<QString, QByteArray> expected{{QStringLiteral("cal.txt"), ztest::readFile(path(QStringLiteral("expected.txt")))}};
+
+    // The peers find the entry (unzip warns about the appended bytes: exit code 1).
+    const ktest::ProcessResult unzipped = ztest::shell(QStringLiteral("unzip -o -q a.zip -d peer"), dir.path());
+    EXPECT_LE(unzipped.exitCode, 1) << unzipped.err.constData();
+    EXPECT_EQ(ztest::listTree(path(QStringLiteral("peer"))), expected);
+    const ktest::ProcessResult python = ztest::python(
+        QStringLiteral("import sys, zipfile\nzipfile.ZipFile(sys.argv[1]).extractall('python')\n"), {archive}, dir.path());
+    ASSERT_TRUE(python.ok()) << python.err.constData();
+    EXPECT_EQ(ztest::listTree(path(QStringLiteral("python"))), expected);
+
+    EXPECT_EQ(extract(archive), UnZip::Ok);
+    EXPECT_EQ(extracted(), expected);
 }
 
 // Entries flagged with a data descriptor after their data, whose local headers carry zeros: the descriptor, with
@@ -570,6 +630,46 @@ TEST_F(ZipReaderTest, FailedEntryLeavesTheExistingFile)
     EXPECT_EQ(extract(archive), UnZip::Corrupted);
     const QMap<QString, QByteArray> expected{{QStringLiteral("b.bin"), QByteArray("previous calibration")}};
     EXPECT_EQ(extracted(), expected);
+}
+
+// A name longer than the file system holds is refused when its file is opened, before its data is read.
+TEST_F(ZipReaderTest, EntryNameTooLongIsRefusedAtOpen)
+{
+    pythonArchive(QStringLiteral("import sys, zipfile\n"
+                                 "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
+                                 "    z.writestr('a.txt', 'first')\n"
+                                 "    z.writestr('sub/' + 'x' * 256, 'long name' * 1000)\n"));
+    const ztest::DebugLog log;
+    EXPECT_EQ(extract(archive), UnZip::CannotOpen);
+    const QString longName = target + QStringLiteral("/sub/") + QString(256, QLatin1Char('x'));
+    EXPECT_TRUE(log.messages().contains(QStringLiteral("Unable to open %1 for writing").arg(longName)))
+        << log.messages().join('\n').toStdString();
+    const QMap<QString, QByteArray> expected{{QStringLiteral("a.txt"), QByteArray("first")},
+                                             {QStringLiteral("sub/"), QByteArray()}};
+    EXPECT_EQ(extracted(), expected);
+}
+
+// A write failing part-way through an entry, as on a full disk (here the file size limit, in a child process):
+// the result is WriteError, the existing file keeps its content and no temporary file is left.
+TEST_F(ZipReaderTest, WriteFailingMidEntryKeepsTheExistingFile)
+{
+    ztest::writeFile(path(QStringLiteral("src/big.bin")), ztest::randomBytes(400000, 4));
+    const QMap<QString, QByteArray> expected{{QStringLiteral("big.bin"), QByteArray("previous calibration")}};
+    for (const char* method : {"-0", "-6"}) {  // stored, deflated
+        SCOPED_TRACE(method);
+        QFile::remove(archive);
+        run(QStringLiteral("cd src && zip -q -X %1 ../a.zip big.bin").arg(QLatin1String(method)));
+        QDir(target).removeRecursively();
+        ztest::writeFile(target + QStringLiteral("/big.bin"), "previous calibration");
+        const int code = ktest::exitCodeInChild([&] {
+            const rlimit limit{100000, 100000};  // less than one block of output
+            if (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                return 100;
+            return int(extract(archive));
+        });
+        EXPECT_EQ(code, int(UnZip::WriteError));
+        EXPECT_EQ(extracted(), expected);
+    }
 }
 
 }  // namespace
