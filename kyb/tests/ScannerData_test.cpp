@@ -56,6 +56,8 @@ QString descriptionText(const QString& serial, const QString& cid, const QString
         .arg(serial, cameraId, cid);
 }
 
+using ktest::fileMode;
+using ktest::linkText;
 using ktest::readFile;
 using ktest::writeFile;
 
@@ -504,20 +506,6 @@ QByteArray pythonArchive(const QList<QPair<QString, QByteArray>>& entries, const
     return bytes;
 }
 
-mode_t modeOf(const QString& path)
-{
-    struct stat st {};
-    EXPECT_EQ(::lstat(QFile::encodeName(path).constData(), &st), 0) << path.toStdString();
-    return st.st_mode & 07777;
-}
-
-QByteArray linkText(const QString& path)
-{
-    char text[256];
-    const ssize_t n = ::readlink(QFile::encodeName(path).constData(), text, sizeof text);
-    return n < 0 ? QByteArray("<no link>") : QByteArray(text, int(n));
-}
-
 QStringList devicesEntries()
 {
     return QDir(devicesPath()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
@@ -543,8 +531,8 @@ TEST_P(LinkInThePreviousCalibration, IsWrittenThroughOnlyInTheCopy)
     EXPECT_EQ(data.unpackCalibration(pythonArchive(entries, "z.bin"), "S1"), !broken);
     EXPECT_EQ(readFile(s1 + "/data/x.txt"), broken ? "old" : "new");
     EXPECT_EQ(linkText(s1 + "/sub"), "data") << "still relative";
-    EXPECT_EQ(modeOf(s1), 0700u);
-    EXPECT_EQ(modeOf(s1 + "/data"), 0700u);
+    EXPECT_EQ(fileMode(s1), 0700u);
+    EXPECT_EQ(fileMode(s1 + "/data"), 0700u);
     EXPECT_EQ(QDir(s1).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name),
               (QStringList{"data", "sub"}));
     EXPECT_EQ(devicesEntries(), QStringList{"S1"});

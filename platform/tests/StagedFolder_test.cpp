@@ -19,6 +19,8 @@
 
 namespace {
 
+using ktest::fileMode;
+using ktest::linkText;
 using ktest::readFile;
 using ktest::writeFile;
 
@@ -32,13 +34,6 @@ struct stat statOf(const QString& path)
     struct stat st {};
     EXPECT_EQ(::lstat(QFile::encodeName(path).constData(), &st), 0) << path.toStdString();
     return st;
-}
-
-QByteArray linkText(const QString& path)
-{
-    char text[256];
-    const ssize_t n = ::readlink(QFile::encodeName(path).constData(), text, sizeof text);
-    return n < 0 ? QByteArray("<no link>") : QByteArray(text, int(n));
 }
 
 void makeLink(const char* text, const QString& path)
@@ -193,7 +188,7 @@ TEST_P(Swap, PutsTheFilledCopyInPlaceAndRemovesThePreviousFolder)
     EXPECT_EQ(readFile(target + "/data/x.txt"), "new");
     EXPECT_EQ(readFile(target + "/added.txt"), "added");
     EXPECT_EQ(readFile(target + "/ro/r.bin"), "r");
-    EXPECT_EQ(statOf(target + "/ro").st_mode & 07777, 0555u);
+    EXPECT_EQ(fileMode(target + "/ro"), 0555u);
     EXPECT_EQ(linkText(target + "/sub"), "data");
     EXPECT_EQ(entries(dir.path()), QStringList{"cal"}) << "the previous folder, read-only parts too, is removed";
     if (GetParam()) {
