@@ -176,7 +176,7 @@ bool StagedFolder::stage()
     return staged_;
 }
 
-// Every entry of the target passes here, the target itself first.
+// The one place each entry of the target passes, the target itself first: what the copy leaves out is decided here.
 bool StagedFolder::copyEntry(const QByteArray& from, const QByteArray& to)
 {
     struct stat st;
