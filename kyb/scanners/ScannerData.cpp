@@ -4,9 +4,7 @@
 #include <QCursor>
 #include <QCoreApplication>
 #include <QDir>
-#include <QDirIterator>
 #include <QEventLoop>
-#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QNetworkReply>
@@ -20,8 +18,7 @@
 #include "account/AccountState.h"
 #include "account/ServerAPI.h"
 #include "devices/ScannerDetector.h"
-#include "platform/FileSync.h"
-#include "platform/FileTimes.h"
+#include "platform/StagedFolder.h"
 #include "platform/RequestTimeouts.h"
 #include "scanners/DevicesFolderStore.h"
 #include "scanners/ScannerSerial.h"
@@ -50,41 +47,6 @@ int localRevision(const std::string& cid)
         value > std::numeric_limits<int>::max())
         return -1;
     return static_cast<int>(value);
-}
-
-// Removes a file, a symbolic link (not what it points to) or a folder tree.
-bool removePath(const QString& path)
-{
-    const QFileInfo info(path);
-    if (info.isSymLink() || (info.exists() && !info.isDir()))
-        return QFile::remove(path);
-    return !info.exists() || QDir(path).removeRecursively();
-}
-
-// Copies the tree below from into the existing folder to: folders, regular files (with their modification time)
-// and symbolic links as links; anything else is left out.
-bool copyTree(const QString& from, const QString& to)
-{
-    const QDir source(from);
-    QDirIterator it(from, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        const QFileInfo info = it.fileInfo();
-        const QString copy = QDir(to).filePath(source.relativeFilePath(info.filePath()));
-        if (info.isSymLink()) {
-            if (!QFile::link(info.symLinkTarget(), copy))
-                return false;
-        } else if (info.isDir()) {
-            if (!QDir().mkpath(copy))
-                return false;
-        } else if (info.isFile()) {
-            if (!QFile::copy(info.filePath(), copy))
-                return false;
-            platform::setFileModificationTime(copy, info.lastModified());
-        }
-    }
-    return true;
 }
 
 }  // namespace
@@ -313,57 +275,20 @@ bool ScannerData::unpackCalibration(QByteArray archive, QString serial)
     const QString devices = QString::fromStdWString(devicesFolder());
     if (!QFileInfo(devices).isDir() && !QDir().mkpath(devices))
         return false;
+    // '~' cannot occur in a serial, so these folders never name a scanner; below them the serial is a name of its
+    // own, which fits whenever the serial's folder does.
     const QDir folder(devices);
-    const QString target = folder.filePath(serial);
-    // '~' cannot occur in a serial, so these never name a scanner's folder.
-    const QString staging = folder.filePath(serial + QStringLiteral("~staging"));
-    const QString previous = folder.filePath(serial + QStringLiteral("~previous"));
-
-    // The archive is extracted over a copy of the previous calibration, so files it lacks are kept.
-    removePath(staging);
-    if (!QDir().mkpath(staging))
+    platform::StagedFolder staged(folder.filePath(serial), folder.filePath(QStringLiteral("~staging/") + serial),
+                                  folder.filePath(QStringLiteral("~previous/") + serial));
+    // Extracted over a copy of the previous calibration, so files the archive lacks are kept.
+    if (!staged.stage())
         return false;
-    const QFileInfo existing(target);
-    if (existing.isDir() && !existing.isSymLink() && !copyTree(target, staging)) {
-        removePath(staging);
-        return false;
-    }
     QBuffer buffer(&archive);
     buffer.open(QIODevice::ReadOnly);
     UnZip unzip;
-    if (unzip.openArchive(&buffer) != UnZip::Ok || unzip.extractAll(staging, UnZip::KeepEntryPaths) != UnZip::Ok) {
-        removePath(staging);
+    if (unzip.openArchive(&buffer) != UnZip::Ok || unzip.extractAll(staged.path(), UnZip::KeepEntryPaths) != UnZip::Ok)
         return false;
-    }
-
-    // Extracted files are not flushed one by one: one flush before the swap, so that after a power cut the
-    // folder holds the old or the new calibration, never a part of the new one.
-    if (!platform::syncFileSystem(staging)) {
-        removePath(staging);
-        return false;
-    }
-    const bool hadPrevious = existing.exists() || existing.isSymLink();
-    if (hadPrevious && platform::exchangePaths(staging, target)) {
-        platform::syncFolder(devices);
-        removePath(staging);  // now the previous calibration
-        return true;
-    }
-
-    // Where the file system cannot exchange the two: the previous folder is set aside, then replaced.
-    removePath(previous);
-    if (hadPrevious && !QDir().rename(target, previous)) {
-        removePath(staging);
-        return false;
-    }
-    if (!QDir().rename(staging, target)) {
-        if (hadPrevious)
-            QDir().rename(previous, target);
-        removePath(staging);
-        return false;
-    }
-    platform::syncFolder(devices);
-    removePath(previous);
-    return true;
+    return staged.commit();
 }
 
 void ScannerData::rescanWithCalibration(QString serial)

@@ -43,8 +43,9 @@ public:
     // Starts the download of a rented hardware item's calibration; false when there is no such item or reply.
     bool requestCalibration(QString serial);
     // Extracts the archive over Devices/<serial>/ through a staging folder: files of the previous calibration
-    // that the archive lacks are kept, and the folder changes only when the whole archive extracted. False for a
-    // serial that cannot be a folder name.
+    // that the archive lacks are kept, and the folder changes only when the whole archive extracted (an unpack
+    // that an earlier run left half done is finished or undone first). False for a serial that cannot be a
+    // folder name.
     bool unpackCalibration(QByteArray archive, QString serial);
     // Has the store re-read serial and refreshes the stored descriptions.
     void rescanWithCalibration(QString serial);

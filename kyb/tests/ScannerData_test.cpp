@@ -19,12 +19,15 @@
 #include <QTimer>
 #include <QUrlQuery>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "account/AccountState.h"
 #include "account/ServerAPI.h"
 #include "dialogs/LoginDialog.h"
 #include "platform/ExtraCertificates.h"
 #include "scanners/ScannerData.h"
+#include "scanners/ScannerSerial.h"
 #include "storage/AppDataFolders.h"
 #include "storage/CacheFile.h"
 #include "tests/support/AccountServiceSim.h"
@@ -53,6 +56,8 @@ QString descriptionText(const QString& serial, const QString& cid, const QString
         .arg(serial, cameraId, cid);
 }
 
+using ktest::fileMode;
+using ktest::linkText;
 using ktest::readFile;
 using ktest::writeFile;
 
@@ -472,6 +477,102 @@ TEST_F(ScannerDataTest, SuccessfulUnpackGoesOverThePreviousCalibration)
     EXPECT_EQ(QDir(devicesPath() + "/BS3-10001").entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name),
               (QStringList{"Device.xml", "calibration.bin", "old.bin", "user"}));
     EXPECT_EQ(QDir(devicesPath()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"BS3-10001"});
+}
+
+// A stored archive written by Python's zipfile with the given entries; the entry named corrupt has a byte of its
+// data changed afterwards, so that its CRC fails after the entries before it were extracted.
+QByteArray pythonArchive(const QList<QPair<QString, QByteArray>>& entries, const QString& corrupt = QString())
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("a.zip");
+    QStringList args{"-c",
+                     "import sys, zipfile\n"
+                     "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_STORED) as z:\n"
+                     "    for name, data in zip(sys.argv[2::2], sys.argv[3::2]):\n"
+                     "        z.writestr(name, data)\n",
+                     path};
+    for (const auto& entry : entries)
+        args << entry.first << QString::fromUtf8(entry.second);
+    const ktest::ProcessResult made = ktest::runProgram("python3", args);
+    EXPECT_TRUE(made.ok()) << made.err.constData();
+    QByteArray bytes = readFile(path);
+    for (const auto& entry : entries) {
+        if (entry.first != corrupt)
+            continue;
+        const int data = bytes.indexOf(entry.second);
+        EXPECT_GT(data, 0);
+        bytes[data] = bytes[data] ^ 1;
+    }
+    return bytes;
+}
+
+QStringList devicesEntries()
+{
+    return QDir(devicesPath()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+}
+
+// Devices/S1 (0700) holds data/ (0700) with x.txt = "old" and the relative link sub -> data; the archive holds
+// sub/x.txt = "new" and, in the second case, an entry whose CRC fails.
+class LinkInThePreviousCalibration : public ScannerDataTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LinkInThePreviousCalibration, IsWrittenThroughOnlyInTheCopy)
+{
+    const bool broken = GetParam();
+    const QString s1 = devicesPath() + "/S1";
+    writeFile(s1 + "/data/x.txt", "old");
+    ASSERT_EQ(::symlink("data", QFile::encodeName(s1 + "/sub").constData()), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(s1 + "/data").constData(), 0700), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(s1).constData(), 0700), 0);
+    QList<QPair<QString, QByteArray>> entries{{"sub/x.txt", "new"}};
+    if (broken)
+        entries.append({"z.bin", QByteArray(64, 'A')});
+
+    ScannerData data;
+    EXPECT_EQ(data.unpackCalibration(pythonArchive(entries, "z.bin"), "S1"), !broken);
+    EXPECT_EQ(readFile(s1 + "/data/x.txt"), broken ? "old" : "new");
+    EXPECT_EQ(linkText(s1 + "/sub"), "data") << "still relative";
+    EXPECT_EQ(fileMode(s1), 0700u);
+    EXPECT_EQ(fileMode(s1 + "/data"), 0700u);
+    EXPECT_EQ(QDir(s1).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name),
+              (QStringList{"data", "sub"}));
+    EXPECT_EQ(devicesEntries(), QStringList{"S1"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Archives, LinkInThePreviousCalibration, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "WithAFailingEntry" : "Whole"; });
+
+// A run killed between setting the previous calibration aside and putting the new one in place left it only under
+// Devices/~previous, beside a staging folder; the next unpack puts it back first, whether it then succeeds or not.
+class InterruptedUnpack : public ScannerDataTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(InterruptedUnpack, LeavesThePreviousCalibrationToTheNextOne)
+{
+    const bool broken = GetParam();
+    const QString serial = "BS3-10001";
+    writeFile(devicesPath() + "/~previous/" + serial + "/Device.xml", descriptionText(serial, "4", "").toUtf8());
+    writeFile(devicesPath() + "/~previous/" + serial + "/user/settings.xml", "the user's");
+    writeFile(devicesPath() + "/~staging/" + serial + "/Device.xml", descriptionText(serial, "8", "").toUtf8());
+    ScannerData data;
+    EXPECT_EQ(data.unpackCalibration(calibrationArchive(serial, broken), serial), !broken);
+    EXPECT_EQ(storedCid(serial), broken ? "4" : "9");
+    EXPECT_EQ(readFile(devicesPath() + "/" + serial + "/user/settings.xml"), "the user's");
+    EXPECT_EQ(devicesEntries(), QStringList{serial});
+}
+
+INSTANTIATE_TEST_SUITE_P(Archives, InterruptedUnpack, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Broken" : "Whole"; });
+
+TEST_F(ScannerDataTest, TheLongestSerialUnpacks)
+{
+    const QString serial(255, QLatin1Char('S'));
+    ASSERT_TRUE(isSafeSerial(serial));
+    ScannerData data;
+    ASSERT_TRUE(data.unpackCalibration(calibrationArchive(serial, false), serial));
+    writeFile(devicesPath() + "/" + serial + "/user.txt", "kept");
+    ASSERT_TRUE(data.unpackCalibration(calibrationArchive(serial, false), serial)) << "over the previous one";
+    EXPECT_EQ(storedCid(serial), "9");
+    EXPECT_EQ(readFile(devicesPath() + "/" + serial + "/user.txt"), "kept");
+    EXPECT_EQ(devicesEntries(), QStringList{serial});
 }
 
 // A scanner list that does not come falls back to the list cached by an earlier run.
