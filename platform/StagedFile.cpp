@@ -50,6 +50,23 @@ bool StagedFile::isTemporaryName(const QString& fileName)
     return true;
 }
 
+bool StagedFile::isLeftoverName(const QByteArray& encodedName)
+{
+    const QString name = QString::fromUtf8(encodedName);
+    if (name.toUtf8() == encodedName)
+        return isTemporaryName(name);
+    const int dot = encodedName.lastIndexOf('.');
+    const int digits = encodedName.size() - dot - 1;
+    if (!encodedName.startsWith('.') || dot < 2 || digits < 1 || digits > 7)
+        return false;
+    for (int i = dot + 1; i < encodedName.size(); ++i) {
+        const char c = encodedName.at(i);
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z')))
+            return false;
+    }
+    return true;
+}
+
 bool StagedFile::open(OpenMode mode)
 {
     if (fd_ >= 0 || (mode & ReadOnly) || !(mode & WriteOnly))

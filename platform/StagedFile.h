@@ -34,6 +34,9 @@ public:
     // True exactly for the names open() gives its temporary files, so that those a killed process left behind
     // can be found and removed.
     static bool isTemporaryName(const QString& fileName);
+    // True for those and for the names an earlier version gave its temporary files where they are not valid
+    // UTF-8 (".<target name cut at 200 bytes>.<base-36 number>"), which no clean-up through Qt could remove.
+    static bool isLeftoverName(const QByteArray& encodedName);
 
 protected:
     qint64 readData(char*, qint64) override { return -1; }

@@ -1,6 +1,7 @@
 #include "platform/StagedFolder.h"
 
 #include "platform/FileSync.h"
+#include "platform/StagedFile.h"
 
 #include <QFile>
 
@@ -179,6 +180,9 @@ bool StagedFolder::stage()
 // The one place each entry of the target passes, the target itself first: what the copy leaves out is decided here.
 bool StagedFolder::copyEntry(const QByteArray& from, const QByteArray& to)
 {
+    // A staged file that a killed run left behind is not part of the folder.
+    if (StagedFile::isLeftoverName(from.mid(from.lastIndexOf('/') + 1)))
+        return true;
     struct stat st;
     if (::lstat(from.constData(), &st) != 0)
         return false;

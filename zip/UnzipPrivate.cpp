@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <zlib.h>
@@ -198,6 +199,8 @@ UnZip::ErrorCode UnzipPrivate::extractAll(const QDir& dir, UnZip::ExtractionOpti
         return UnZip::NoArchiveOpen;
     knownDirectory.clear();
     const QString root = dir.absolutePath();
+    extractionRoot = root;
+    canonicalRoot = QFileInfo(root).canonicalFilePath();  // empty until the folder exists
     if (headers) {
         for (const auto& e : *headers) {
             if (!EntryPath::isSafe(e.first, root)) {
@@ -494,12 +497,41 @@ bool UnzipPrivate::createDirectory(const QString& path)
     // Entries of one folder mostly follow each other: the folder checked last needs no second look.
     if (path == knownDirectory)
         return true;
+    if (canonicalRoot.isEmpty()) {
+        if (!QDir().mkpath(extractionRoot)) {
+            qDebug().noquote() << QStringLiteral("Unable to create directory: %1").arg(extractionRoot);
+            return false;
+        }
+        canonicalRoot = QFileInfo(extractionRoot).canonicalFilePath();
+    }
+    // A symbolic link already in the extraction folder may lead out of it: the deepest folder of the path that
+    // exists must lie inside before anything is made below it, and the whole path after.
+    QString existing = path;
+    while (!QFileInfo::exists(existing) && existing.size() > extractionRoot.size())
+        existing = QFileInfo(existing).path();
+    if (!isInsideExtractionRoot(existing)) {
+        qDebug().noquote() << QStringLiteral("Folder lies outside the extraction folder: %1").arg(path);
+        return false;
+    }
     if (!QDir(path).exists() && !QDir().mkpath(path)) {
         qDebug().noquote() << QStringLiteral("Unable to create directory: %1").arg(path);
         return false;
     }
+    if (existing != path && !isInsideExtractionRoot(path)) {
+        qDebug().noquote() << QStringLiteral("Folder lies outside the extraction folder: %1").arg(path);
+        return false;
+    }
     knownDirectory = path;
     return true;
+}
+
+bool UnzipPrivate::isInsideExtractionRoot(const QString& path) const
+{
+    const QString resolved = QFileInfo(path).canonicalFilePath();
+    if (resolved.isEmpty() || canonicalRoot.isEmpty())
+        return false;
+    return resolved == canonicalRoot ||
+           resolved.startsWith(canonicalRoot.endsWith(QLatin1Char('/')) ? canonicalRoot : canonicalRoot + QLatin1Char('/'));
 }
 
 QDateTime UnzipPrivate::convertDateTime(quint16 date, quint16 time)

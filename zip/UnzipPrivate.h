@@ -58,11 +58,14 @@ private:
     UnZip::ErrorCode inflateFile(qint64 size, qint64 limit, ZipKeys* keys, quint32& crc, qint64& produced,
                                  QIODevice* out);
     bool createDirectory(const QString& path);
+    bool isInsideExtractionRoot(const QString& path) const;
     static QDateTime convertDateTime(quint16 date, quint16 time);
     qint64 readFully(char* data, qint64 size);
     void disconnectDevice();
 
     QString knownDirectory;           // the output folder last found or created
+    QString extractionRoot;           // the extraction folder as given, and with its links resolved
+    QString canonicalRoot;
     std::unique_ptr<char[]> buffer1;  // fixed record parts and archive data
     std::unique_ptr<char[]> buffer2;  // names, comments, data descriptors and inflate output
     uchar* uBuffer;                   // unsigned view of buffer1

@@ -280,6 +280,13 @@ bool ScannerData::unpackCalibration(QByteArray archive, QString serial)
     const QDir folder(devices);
     platform::StagedFolder staged(folder.filePath(serial), folder.filePath(QStringLiteral("~staging/") + serial),
                                   folder.filePath(QStringLiteral("~previous/") + serial));
+    // An earlier version staged beside the scanner's folder: a swap it left half done is finished or undone the
+    // same way, and its staging folder goes.
+    platform::StagedFolder earlier(folder.filePath(serial), folder.filePath(serial + QStringLiteral("~staging")),
+                                   folder.filePath(serial + QStringLiteral("~previous")));
+    if (!earlier.recover())
+        return false;
+    earlier.discard();
     // Extracted over a copy of the previous calibration, so files the archive lacks are kept.
     if (!staged.stage())
         return false;

@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrlQuery>
+#include <fcntl.h>
+#include <filesystem>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -129,7 +131,8 @@ class ScannerDataTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        QDir(devicesPath()).removeRecursively();
+        std::error_code ignored;  // by bytes: names that are not valid UTF-8 go too
+        std::filesystem::remove_all(QFile::encodeName(devicesPath()).toStdString(), ignored);
         QFile::remove(CacheFile::defaultPath());
         accountState = AccountState();
         accountState.authToken = demoToken;
@@ -541,26 +544,61 @@ TEST_P(LinkInThePreviousCalibration, IsWrittenThroughOnlyInTheCopy)
 INSTANTIATE_TEST_SUITE_P(Archives, LinkInThePreviousCalibration, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "WithAFailingEntry" : "Whole"; });
 
-// A run killed between setting the previous calibration aside and putting the new one in place left it only under
-// Devices/~previous, beside a staging folder; the next unpack puts it back first, whether it then succeeds or not.
-class InterruptedUnpack : public ScannerDataTest, public ::testing::WithParamInterface<bool> {};
+// A run killed between setting the previous calibration aside and putting the new one in place left it only in
+// a set-aside folder (Devices/~previous/<serial>, or <serial>~previous of the earlier layout), beside a staging
+// folder holding temporary files of a half-done extraction; the next unpack puts the previous calibration back
+// first, whether it then succeeds or not, and nothing of the killed run is left.
+struct InterruptedCase {
+    const char* label;
+    const char* setAside;  // %1: the serial
+    const char* staging;
+    bool broken;
+};
+
+void PrintTo(const InterruptedCase& c, std::ostream* os) { *os << c.label; }
+
+class InterruptedUnpack : public ScannerDataTest, public ::testing::WithParamInterface<InterruptedCase> {};
 
 TEST_P(InterruptedUnpack, LeavesThePreviousCalibrationToTheNextOne)
 {
-    const bool broken = GetParam();
+    const InterruptedCase& c = GetParam();
     const QString serial = "BS3-10001";
-    writeFile(devicesPath() + "/~previous/" + serial + "/Device.xml", descriptionText(serial, "4", "").toUtf8());
-    writeFile(devicesPath() + "/~previous/" + serial + "/user/settings.xml", "the user's");
-    writeFile(devicesPath() + "/~staging/" + serial + "/Device.xml", descriptionText(serial, "8", "").toUtf8());
+    const QString setAside = devicesPath() + "/" + QString(c.setAside).arg(serial);
+    const QString staging = devicesPath() + "/" + QString(c.staging).arg(serial);
+    writeFile(setAside + "/Device.xml", descriptionText(serial, "4", "").toUtf8());
+    writeFile(setAside + "/user/settings.xml", "the user's");
+    writeFile(staging + "/Device.xml", descriptionText(serial, "8", "").toUtf8());
+    // Temporary files of extractions killed part-way: in the staging folder, and carried into the calibration
+    // by an earlier version, which named them after their target and could cut the name inside a character.
+    for (const QString& folder : {staging, setAside + "/user"}) {
+        writeFile(folder + "/.staged~0123456789abcdef", "a temporary file");
+        const QByteArray cutName = QFile::encodeName(folder) + "/.calibration-\xc3.1k2j3";
+        const int fd = ::open(cutName.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        ASSERT_GE(fd, 0);
+        ::close(fd);
+    }
+
     ScannerData data;
-    EXPECT_EQ(data.unpackCalibration(calibrationArchive(serial, broken), serial), !broken);
-    EXPECT_EQ(storedCid(serial), broken ? "4" : "9");
+    EXPECT_EQ(data.unpackCalibration(calibrationArchive(serial, c.broken), serial), !c.broken);
+    EXPECT_EQ(storedCid(serial), c.broken ? "4" : "9");
     EXPECT_EQ(readFile(devicesPath() + "/" + serial + "/user/settings.xml"), "the user's");
     EXPECT_EQ(devicesEntries(), QStringList{serial});
+    if (!c.broken) {  // listed by bytes: Qt leaves out names that are not valid UTF-8
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(
+                 QFile::encodeName(devicesPath() + "/" + serial + "/user").toStdString()))
+            names.push_back(entry.path().filename().string());
+        EXPECT_EQ(names, std::vector<std::string>{"settings.xml"});
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Archives, InterruptedUnpack, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Broken" : "Whole"; });
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, InterruptedUnpack,
+    ::testing::Values(InterruptedCase{"Whole", "~previous/%1", "~staging/%1", false},
+                      InterruptedCase{"Broken", "~previous/%1", "~staging/%1", true},
+                      InterruptedCase{"EarlierLayoutWhole", "%1~previous", "%1~staging", false},
+                      InterruptedCase{"EarlierLayoutBroken", "%1~previous", "%1~staging", true}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(ScannerDataTest, TheLongestSerialUnpacks)
 {

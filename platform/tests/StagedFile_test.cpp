@@ -221,6 +221,28 @@ TEST(StagedFile, TemporaryNamesAreRecognisedAndRemovable)
     EXPECT_TRUE(platform::StagedFile::isTemporaryName(QStringLiteral(".staged~0123456789abcdef")));
 }
 
+// What a clean-up after a killed run may remove: today's temporary names, and those an earlier version made from
+// the target's name where the cut left them invalid UTF-8; never a file of valid UTF-8 that only looks alike.
+TEST(StagedFile, LeftoverNames)
+{
+    const struct {
+        QByteArray name;
+        bool leftover;
+    } cases[] = {
+        {".staged~0123456789abcdef", true},
+        {".calibration-\xc3.1k2j3", true},
+        {".\xe2\x82.1z141z3", true},
+        {".calibration-\xc3.1k2j3X", false},  // not a base-36 number
+        {".calibration-\xc3.12345678", false},
+        {".calibration-\xc3.", false},
+        {"calibration-\xc3.1k2j3", false},
+        {".calibration.bin.1k2j3", false},  // valid UTF-8: a file of the calibration
+        {"settings.xml", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::StagedFile::isLeftoverName(c.name), c.leftover) << c.name.toHex().constData();
+}
+
 // A name longer than the file system holds is refused at open, not after the data was written.
 TEST(StagedFile, RefusesATargetNameTheFolderCannotHold)
 {

@@ -632,6 +632,50 @@ TEST_F(ZipReaderTest, FailedEntryLeavesTheExistingFile)
     EXPECT_EQ(extracted(), expected);
 }
 
+// Symbolic links already in the extraction folder: one that stays inside is written through, one that leads out
+// of it fails the entry before anything is made or written outside.
+struct LinkedFolderCase {
+    const char* label;
+    const char* entry;
+    UnZip::ErrorCode code;
+};
+
+void PrintTo(const LinkedFolderCase& c, std::ostream* os) { *os << c.label; }
+
+class ZipLinkedFolderTest : public ZipReaderTest, public ::testing::WithParamInterface<LinkedFolderCase> {};
+
+TEST_P(ZipLinkedFolderTest, WritesOnlyInsideTheExtractionFolder)
+{
+    const LinkedFolderCase& c = GetParam();
+    const QString outside = path(QStringLiteral("outside"));
+    ASSERT_TRUE(QDir().mkpath(outside));
+    ztest::writeFile(target + QStringLiteral("/data/old.txt"), "old");
+    ASSERT_TRUE(QFile::link(QStringLiteral("data"), target + QStringLiteral("/inside")));
+    ASSERT_TRUE(QFile::link(outside, target + QStringLiteral("/away")));
+    ASSERT_TRUE(QFile::link(QStringLiteral(".."), target + QStringLiteral("/up")));
+    pythonArchive(QStringLiteral("import sys, zipfile\n"
+                                 "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+                                 "    z.writestr('%1', 'new')\n")
+                      .arg(QLatin1String(c.entry)));
+    EXPECT_EQ(extract(archive), c.code);
+    EXPECT_EQ(ztest::listTree(outside), (QMap<QString, QByteArray>{}));
+    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("x.txt"))));
+    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("new"))));
+    if (c.code == UnZip::Ok) {
+        EXPECT_EQ(ztest::readFile(target + QStringLiteral("/data/x.txt")), "new");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, ZipLinkedFolderTest,
+    ::testing::Values(LinkedFolderCase{"inside", "inside/x.txt", UnZip::Ok},
+                      LinkedFolderCase{"absoluteOut", "away/x.txt", UnZip::CannotCreateDirectory},
+                      LinkedFolderCase{"absoluteOutNewFolder", "away/new/x.txt", UnZip::CannotCreateDirectory},
+                      LinkedFolderCase{"folderEntryOut", "away/new/", UnZip::CannotCreateDirectory},
+                      LinkedFolderCase{"relativeUp", "up/x.txt", UnZip::CannotCreateDirectory},
+                      LinkedFolderCase{"relativeUpNewFolder", "up/new/x.txt", UnZip::CannotCreateDirectory}),
+    [](const ::testing::TestParamInfo<LinkedFolderCase>& info) { return std::string(info.param.label); });
+
 // A name longer than the file system holds is refused when its file is opened, before its data is read.
 TEST_F(ZipReaderTest, EntryNameTooLongIsRefusedAtOpen)
 {
