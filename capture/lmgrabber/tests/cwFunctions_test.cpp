@@ -371,6 +371,75 @@ TEST_F(CwLumenera, MonochromeTextureConvertsToGreyRgb)
                     << row << " " << column << " " << channel;
 }
 
+struct TextureConversion {
+    const char* name;
+    bool colour;
+    int bits;
+};
+
+// The raw sample of texture pixel (x, y): every byte tells the position, and 16-bit samples use both bytes.
+uint16_t positionSample(int x, int y, int bits)
+{
+    return static_cast<uint16_t>(bits == 8 ? y * lmtest::frameWidth + x : 0x8000 + (x << 8) + (y << 4) + 5);
+}
+
+class CwLumeneraTextureConversion : public CwLumenera, public ::testing::WithParamInterface<TextureConversion> {};
+
+TEST_P(CwLumeneraTextureConversion, EveryPixelLandsWholeInItsTurnedPlace)
+{
+    const TextureConversion& c = GetParam();
+    const int bytes = c.bits / 8;
+    std::vector<unsigned char> frame;
+    for (int y = 0; y < lmtest::frameHeight; ++y)
+        for (int x = 0; x < lmtest::frameWidth; ++x) {
+            const uint16_t v = positionSample(x, y, c.bits);
+            frame.push_back(static_cast<unsigned char>(v & 0xFF));
+            if (bytes == 2)
+                frame.push_back(static_cast<unsigned char>(v >> 8));
+        }
+    lucamsim::setFrameContent(lmtest::textureSerial, frame);
+    niTypes::niPtree tree = lmtest::scannerConfig();
+    tree.put("Device.Camera2.Lumenera.rgb", c.colour);
+    tree.put("Device.Camera2.Lumenera.bpp", c.bits);
+    const cwHandle handle = initialize(tree);
+    cwCapture(handle, false, true);
+    ASSERT_TRUE(lucamsim::triggerPulse(lmtest::textureSerial));
+    Image raw;
+    cwGetRawFrameTexture(handle, &raw);
+    ASSERT_EQ(bytes, raw.channels);
+
+    Image rgb;
+    cwConvertTextureRawToRgb(handle, &raw, &rgb);
+    ASSERT_EQ(3 * bytes, rgb.channels);
+    ASSERT_EQ(lmtest::frameHeight, rgb.width);  // turned clockwise and mirrored within rows: a transposition
+    ASSERT_EQ(lmtest::frameWidth, rgb.height);
+    ASSERT_GE(rgb.step, rgb.width * rgb.channels);
+    ASSERT_GE(rgb.dataSize, rgb.step * rgb.height);
+    const uint32_t full = c.bits == 8 ? 0xFF : 0xFFFF;
+    int misplaced = 0;
+    for (int y = 0; y < lmtest::frameHeight; ++y)
+        for (int x = 0; x < lmtest::frameWidth; ++x) {
+            const uint16_t v = positionSample(x, y, c.bits);
+            const uint32_t want[3] = {v, c.colour ? v / 2u : v, c.colour ? full - v : v};
+            const unsigned char* p = rgb.data + x * rgb.step + y * rgb.channels;
+            for (int channel = 0; channel < 3; ++channel) {
+                uint32_t got = p[channel * bytes];
+                if (bytes == 2)
+                    got |= uint32_t(p[channel * bytes + 1]) << 8;
+                if (got != want[channel])
+                    ++misplaced;
+            }
+        }
+    EXPECT_EQ(0, misplaced) << "samples out of place, of " << 3 * lmtest::frameWidth * lmtest::frameHeight;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CwLumeneraTextureConversion,
+                         ::testing::Values(TextureConversion{"Colour8", true, 8}, TextureConversion{"Colour16", true, 16},
+                                           TextureConversion{"Grey8", false, 8}, TextureConversion{"Grey16", false, 16}),
+                         [](const ::testing::TestParamInfo<TextureConversion>& info) {
+                             return std::string(info.param.name);
+                         });
+
 TEST_F(CwLumenera, TextureTimeoutsAfter100Ms)
 {
     const cwHandle handle = initialize(lmtest::scannerConfig());
