@@ -7,21 +7,18 @@
 
 #include "capture/cwInterface.h"
 #include "capture/lmgrabber/tests/LumeneraTestCameras.h"
+#include "tests/support/LibrarySymbol.h"
 
 namespace {
 
-template <class Function>
-Function symbol(void* library, const char* name)
-{
-    return reinterpret_cast<Function>(dlsym(library, name));
-}
+using ktest::librarySymbol;
 
 TEST(LmGrabberUnload, UnloadingReleasesCamerasAndTheirCallbacks)
 {
     lmtest::connectScanner();
     void* library = dlopen(LMGRABBER_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(nullptr, library) << dlerror();
-    const auto initialize = symbol<decltype(&cwInitialize)>(library, "cwInitialize");
+    const auto initialize = librarySymbol<decltype(&cwInitialize)>(library, "cwInitialize");
     ASSERT_NE(nullptr, initialize);
     const niTypes::niPtree config = lmtest::scannerConfig();
     CameraSettings mainSettings, textureSettings;
@@ -45,10 +42,10 @@ TEST(LmGrabberUnload, UnloadingReleasesCamerasAndTheirCallbacks)
     // loaded again, the library knows no camera
     library = dlopen(LMGRABBER_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(nullptr, library) << dlerror();
-    const auto capture = symbol<decltype(&cwCapture)>(library, "cwCapture");
+    const auto capture = librarySymbol<decltype(&cwCapture)>(library, "cwCapture");
     ASSERT_NE(nullptr, capture);
     EXPECT_EQ("cwCapture: camera hasn't been initialized!", lmtest::errorOf([&] { capture(handle, true, false); }));
-    symbol<decltype(&cwDeinitialize)>(library, "cwDeinitialize")(0);
+    librarySymbol<decltype(&cwDeinitialize)>(library, "cwDeinitialize")(0);
     EXPECT_EQ(0, dlclose(library));
     lucamsim::reset();
 }
