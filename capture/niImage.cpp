@@ -22,6 +22,12 @@ namespace {
 
 const char* const invalidSize = "niImage::create - invalid image size";
 
+// Pixel sizes that rotate and in-row mirror move: 1 to 4 bytes, and 6 (three 16-bit samples).
+bool movablePixel(int channels)
+{
+    return (channels >= 1 && channels <= 4) || channels == 6;
+}
+
 inline uint32_t loadWord(const unsigned char* p)
 {
     uint32_t word;
@@ -513,7 +519,7 @@ void niImage<unsigned char>::rotate()
 {
     if (!ownsData)
         throw std::invalid_argument("niImage::rotate - external data");
-    if (channels < 1 || channels > 4)
+    if (!movablePixel(channels))
         throw std::invalid_argument("niImage::rotate - incorrect channels count");
     const int newStep = channels == 1 ? height + height % 4 : height * channels;
     const std::size_t newSize = static_cast<std::size_t>(width) * static_cast<std::size_t>(newStep);
@@ -602,6 +608,7 @@ void niImage<unsigned char>::rotatePixels(unsigned char* target, int targetStep)
             switch (channels) {
             case 2: rotateTile<2>(data, step, width, target, targetStep, height, x0, x1, y0, y1); break;
             case 3: rotateTile<3>(data, step, width, target, targetStep, height, x0, x1, y0, y1); break;
+            case 6: rotateTile<6>(data, step, width, target, targetStep, height, x0, x1, y0, y1); break;
             default: rotateTile<4>(data, step, width, target, targetStep, height, x0, x1, y0, y1); break;
             }
         }
@@ -622,7 +629,7 @@ void niImage<unsigned char>::mirror(int axis)
             std::memcpy(bottom, temporary.get(), static_cast<std::size_t>(step));
         }
     } else if (axis == 1) {
-        if (channels < 1 || channels > 4)
+        if (!movablePixel(channels))
             throw std::invalid_argument("niImage::mirror - incorrect channels count");
         if (channels == 1)
             mirrorGreyRows();
@@ -666,6 +673,11 @@ void niImage<unsigned char>::mirrorGreyRows()
 
 void niImage<unsigned char>::mirrorPixelRows()
 {
+    if (channels == 6) {
+        for (int y = 0; y < height; ++y)
+            swapPixelsInwards<6>(data + static_cast<std::ptrdiff_t>(y) * step, 0, width);
+        return;
+    }
 #ifdef KESTRUNE_NIIMAGE_SSE2
 #ifdef KESTRUNE_NIIMAGE_X86
     const bool vectors = channels != 3 || haveSsse3();

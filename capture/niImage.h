@@ -8,7 +8,7 @@ namespace niTypes {
 struct niImageHeader {
     int32_t width = 0;
     int32_t height = 0;
-    int32_t channels = 0;  // bytes per pixel
+    int32_t channels = 0;  // bytes per pixel (6 for three 16-bit samples)
     int32_t step = 0;      // bytes from one row's start to the next
     int32_t format = 0;    // 1 grey, 2 three-channel colour, 3 four-channel colour; other codes are kept as given
 };
@@ -31,8 +31,8 @@ public:
     // Throws std::invalid_argument "niImage::create - invalid image size" (the image is then unchanged).
     void create(int width, int height, int channels, int step, int format, unsigned char* externalData = nullptr);
 
-    void rotate();          // 90 degrees clockwise, in place; needs an owned buffer and 1 to 4 channels
-    void mirror(int axis);  // 0: rows top to bottom; 1: pixels within each row
+    void rotate();          // 90 degrees clockwise, in place; needs an owned buffer and 1 to 4 or 6 channels
+    void mirror(int axis);  // 0: rows top to bottom; 1: pixels (1 to 4 or 6 bytes) within each row
 
     unsigned char* data = nullptr;
     int32_t dataSize = 0;  // step * height

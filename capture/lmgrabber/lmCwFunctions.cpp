@@ -379,7 +379,7 @@ CW_API void cwConvertTextureRawToRgb(cwHandle handle, const Image* raw, Image* r
         throw std::invalid_argument("cwConvertTextureRawToRgb: raw frame smaller than the camera's frame");
     const int bytes = rawBytesPerPixel(texture);
     const int width = record.textureFormat.width;
-    rgb->create(width, record.textureFormat.height, 3, 3 * width * bytes, 2);
+    rgb->create(width, record.textureFormat.height, 3 * bytes, 3 * width * bytes, 2);  // 16-bit: 6 bytes a pixel
     if (static_cast<unsigned>(rgb->dataSize) < texture.getFrameSize())
         throw std::invalid_argument("cwConvertTextureRawToRgb: frame layout smaller than the camera's frame");
     texture.convertRawToFrame(raw->data, rgb->data);

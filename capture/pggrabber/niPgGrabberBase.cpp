@@ -879,6 +879,8 @@ void niPgGrabberBase::convertTextureRawToRgb(const niTypes::niImage<unsigned cha
         throw std::runtime_error(unknownBayerText);
     if (raw.width < 1 || raw.height < 1 || !raw.data)
         throw std::invalid_argument("niImage::create - invalid image size");
+    if (raw.channels != 1)  // the SDK converts 8-bit Bayer samples only
+        throw std::runtime_error("Failed convert row data to RGB");
     const auto bayer = static_cast<BayerTileFormat>(raw.format - 5);
     const unsigned int w = static_cast<unsigned int>(raw.width), h = static_cast<unsigned int>(raw.height);
     // the raw rows as they lie, packed or with the image's own step, and all of them inside the buffer

@@ -235,7 +235,7 @@ TEST_P(RotateSizes, SourcePixelLandsClockwise)
 // odd sizes, whole 4 x 4 and 16 x 16 blocks, blocks with leftover columns and rows
 INSTANTIATE_TEST_SUITE_P(Sizes, RotateSizes,
                          ::testing::Combine(::testing::Values(1, 3, 4, 9, 17, 37), ::testing::Values(1, 5, 6, 7, 8, 13, 35, 37),
-                                            ::testing::Values(1, 2, 3, 4)));
+                                            ::testing::Values(1, 2, 3, 4, 6)));
 // around the 16 x 16 blocks and their 32-row pairs, on both sides
 INSTANTIATE_TEST_SUITE_P(BlockEdges, RotateSizes,
                          ::testing::Combine(::testing::Values(15, 16, 17, 31, 32, 33, 63, 64, 65, 100),
@@ -244,7 +244,7 @@ INSTANTIATE_TEST_SUITE_P(BlockEdges, RotateSizes,
 // starts early, across the edge of the last tile
 INSTANTIATE_TEST_SUITE_P(TileEdges, RotateSizes,
                          ::testing::Combine(::testing::Values(13, 40), ::testing::Values(49, 1040, 1100),
-                                            ::testing::Values(1, 2, 3, 4)));
+                                            ::testing::Values(1, 2, 3, 4, 6)));
 // a whole camera frame
 INSTANTIATE_TEST_SUITE_P(Frame, RotateSizes,
                          ::testing::Combine(::testing::Values(2592), ::testing::Values(1944), ::testing::Values(1, 2, 3, 4)));
@@ -289,12 +289,12 @@ TEST_P(MirrorSizes, ReversesRowsOrPixels)
 INSTANTIATE_TEST_SUITE_P(Sizes, MirrorSizes,
                          ::testing::Combine(::testing::Values(1, 2, 7, 8, 9, 10, 11, 15, 16, 17, 21, 22, 23, 31, 32, 33, 63,
                                                               64, 65, 95, 96, 97, 100, 101, 127, 128, 129, 2592),
-                                            ::testing::Values(1, 4, 5), ::testing::Values(1, 2, 3, 4)));
+                                            ::testing::Values(1, 4, 5), ::testing::Values(1, 2, 3, 4, 6)));
 
 // Row padding, and memory just past the last row, stay as they were.
 TEST(niImage, MirrorTouchesOnlyThePixels)
 {
-    for (int channels = 1; channels <= 4; ++channels)
+    for (int channels : {1, 2, 3, 4, 6})
         for (int width : {11, 12, 21, 37, 63, 64, 65, 70, 97, 130}) {
             const int rowBytes = width * channels, step = rowBytes + 5, height = 3;
             std::vector<unsigned char> memory(static_cast<std::size_t>(step) * height + 16);

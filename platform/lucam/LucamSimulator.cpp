@@ -98,7 +98,7 @@ public:
     // Logs the call; returns the injected error code for it, or 0.
     uint32_t enter(const char* name, std::string arguments)
     {
-        log.push_back(Call{name, std::move(arguments)});
+        log.push_back(Call{name, std::move(arguments), std::chrono::steady_clock::now()});
         for (auto it = failures.begin(); it != failures.end(); ++it) {
             if (it->call != name)
                 continue;

@@ -2,6 +2,7 @@
 // Control of the simulated camera SDK for tests: which cameras are connected and how they behave. The cameras
 // of the file named in KESTRUNE_LUCAM_SIM are connected when the simulation is first used (README.md gives
 // the file's format). Frames are delivered to snapshot callbacks on the SDK's own thread.
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -60,10 +61,11 @@ struct CameraSpec {
     std::vector<unsigned char> frame;  // content of every frame, repeated to the frame's size; empty: a ramp
 };
 
-// One SDK call as the log records it: the call's name and its arguments as text ("50 60 0").
+// One SDK call as the log records it: the call's name, its arguments as text ("50 60 0") and when it began.
 struct Call {
     std::string name;
     std::string arguments;
+    std::chrono::steady_clock::time_point at;
 };
 
 // What the simulation knows about one camera.

@@ -7,6 +7,7 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "capture/CaptureErrors.h"
@@ -370,6 +371,98 @@ TEST_F(CwLumenera, MonochromeTextureConvertsToGreyRgb)
                 ASSERT_EQ(10 * column + 1, rgb.data[row * rgb.step + 3 * column + channel])
                     << row << " " << column << " " << channel;
 }
+
+struct TextureConversion {
+    const char* name;
+    bool colour;
+    int bits;
+};
+
+// The raw sample of texture pixel (x, y): every byte tells the position, and 16-bit samples use both bytes.
+uint16_t positionSample(int x, int y, int bits)
+{
+    return static_cast<uint16_t>(bits == 8 ? y * lmtest::frameWidth + x : 0x8000 + (x << 8) + (y << 4) + 5);
+}
+
+// Samples of image that differ from the converted pattern, raw pixel (x, y) being expected at place(x, y); a grey
+// image has one sample a pixel, a colour one three.
+int misplacedSamples(const Image& image, const TextureConversion& c, int samples,
+                     const std::function<std::pair<int, int>(int, int)>& place)
+{
+    const int bytes = c.bits / 8;
+    const uint32_t full = c.bits == 8 ? 0xFF : 0xFFFF;
+    int misplaced = 0;
+    for (int y = 0; y < lmtest::frameHeight; ++y)
+        for (int x = 0; x < lmtest::frameWidth; ++x) {
+            const uint16_t v = positionSample(x, y, c.bits);
+            const uint32_t want[3] = {v, c.colour ? v / 2u : v, c.colour ? full - v : v};
+            const auto [column, row] = place(x, y);
+            const unsigned char* p = image.data + row * image.step + column * image.channels;
+            for (int sample = 0; sample < samples; ++sample) {
+                uint32_t got = p[sample * bytes];
+                if (bytes == 2)
+                    got |= uint32_t(p[sample * bytes + 1]) << 8;
+                if (got != want[sample])
+                    ++misplaced;
+            }
+        }
+    return misplaced;
+}
+
+class CwLumeneraTextureConversion : public CwLumenera, public ::testing::WithParamInterface<TextureConversion> {};
+
+TEST_P(CwLumeneraTextureConversion, EveryPixelLandsWholeInItsPlace)
+{
+    const TextureConversion& c = GetParam();
+    const int bytes = c.bits / 8;
+    std::vector<unsigned char> frame;
+    for (int y = 0; y < lmtest::frameHeight; ++y)
+        for (int x = 0; x < lmtest::frameWidth; ++x) {
+            const uint16_t v = positionSample(x, y, c.bits);
+            frame.push_back(static_cast<unsigned char>(v & 0xFF));
+            if (bytes == 2)
+                frame.push_back(static_cast<unsigned char>(v >> 8));
+        }
+    lucamsim::setFrameContent(lmtest::textureSerial, frame);
+    niTypes::niPtree tree = lmtest::scannerConfig();
+    tree.put("Device.Camera2.Lumenera.rgb", c.colour);
+    tree.put("Device.Camera2.Lumenera.bpp", c.bits);
+    tree.put("Device.Camera2.Lumenera.mirror_x", true);
+    tree.put("Device.Camera2.Lumenera.mirror_y", true);
+    const cwHandle handle = initialize(tree);
+    cwCapture(handle, false, true);
+    ASSERT_TRUE(lucamsim::triggerPulse(lmtest::textureSerial));
+    const int pixelSamples = c.colour ? 3 : 1;
+    const int pixels = lmtest::frameWidth * lmtest::frameHeight;
+
+    Image texture;  // converted, then mirrored both ways: turned by half a turn
+    cwGetFrameTexture(handle, &texture);
+    ASSERT_EQ(pixelSamples * bytes, texture.channels);
+    ASSERT_EQ(lmtest::frameWidth, texture.width);
+    ASSERT_EQ(lmtest::frameHeight, texture.height);
+    EXPECT_EQ(0, misplacedSamples(texture, c, pixelSamples, [](int x, int y) {
+                  return std::make_pair(lmtest::frameWidth - 1 - x, lmtest::frameHeight - 1 - y);
+              })) << "samples out of place, of " << pixelSamples * pixels;
+
+    Image raw;
+    cwGetRawFrameTexture(handle, &raw);
+    ASSERT_EQ(bytes, raw.channels);
+    Image rgb;  // turned clockwise and mirrored within rows, whatever the mirror flags: a transposition
+    cwConvertTextureRawToRgb(handle, &raw, &rgb);
+    ASSERT_EQ(3 * bytes, rgb.channels);
+    ASSERT_EQ(lmtest::frameHeight, rgb.width);
+    ASSERT_EQ(lmtest::frameWidth, rgb.height);
+    ASSERT_GE(rgb.dataSize, rgb.step * rgb.height);
+    EXPECT_EQ(0, misplacedSamples(rgb, c, 3, [](int x, int y) { return std::make_pair(y, x); }))
+        << "samples out of place, of " << 3 * pixels;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CwLumeneraTextureConversion,
+                         ::testing::Values(TextureConversion{"Colour8", true, 8}, TextureConversion{"Colour16", true, 16},
+                                           TextureConversion{"Grey8", false, 8}, TextureConversion{"Grey16", false, 16}),
+                         [](const ::testing::TestParamInfo<TextureConversion>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST_F(CwLumenera, TextureTimeoutsAfter100Ms)
 {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -7,6 +8,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "capture/CaptureErrors.h"
@@ -283,6 +285,47 @@ TEST_F(lmGrabberClass, LostFrameStillStartsTheFlashInterval)
         EXPECT_GE(std::chrono::steady_clock::now() - lost, interval);
         ASSERT_NO_THROW(camera.captureFrame());
     }
+}
+
+// A hardware-triggered take whose pulse comes late: the next flash keeps the interval from the frame's arrival, not
+// from the call. Only lower bounds of elapsed time are checked, each taken from causes before their effects.
+TEST_F(lmGrabberClass, FlashIntervalCountsFromTheEndOfATake)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto interval = std::chrono::milliseconds(300);
+    lmGrabber camera(0, true);
+    lmGrabber::lmParameters p = camera.getParameters();
+    p.hasFlash = true;
+    p.minFlashStrobeInterval = static_cast<int>(interval.count());
+    p.useHwTrigger = true;
+    camera.setParameters(p);
+    lucamsim::clearCalls();
+
+    const Clock::time_point called = Clock::now();
+    Clock::time_point pulsed;
+    bool delivered = false;
+    std::thread trigger([&] {
+        const Clock::time_point giveUp = called + std::chrono::seconds(20);
+        while (lucamsim::countCalls("LucamTakeFastFrame") == 0 && Clock::now() < giveUp)  // the take waits
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_until(called + std::chrono::milliseconds(250));
+        pulsed = Clock::now();  // the frame arrives after this
+        delivered = lucamsim::triggerPulse(1001);
+    });
+    EXPECT_NO_THROW(camera.captureFrame());
+    trigger.join();
+    ASSERT_TRUE(delivered);
+
+    camera.setUseHwTrigger(false);  // the next take starts as soon as the gate lets it
+    lucamsim::clearCalls();
+    ASSERT_NO_THROW(camera.captureFrame());
+    const std::vector<lucamsim::Call> calls = lucamsim::calls();
+    const auto take = std::find_if(calls.begin(), calls.end(),
+                                   [](const lucamsim::Call& call) { return call.name == "LucamTakeFastFrame"; });
+    ASSERT_NE(calls.end(), take);
+    EXPECT_GE(take->at - pulsed, interval) << "next flash "
+        << std::chrono::duration_cast<std::chrono::milliseconds>(take->at - pulsed).count()
+        << " ms after the frame";
 }
 
 TEST_F(lmGrabberClass, FailedRebuildClosesTheCamera)

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <limits>
@@ -199,6 +200,13 @@ TEST_F(PgCw, TextureFramesFollowTheTextureMirrorFlags)
     EXPECT_EQ(160, pixel(rgb, 3, 0));  // bottom right
     EXPECT_EQ(10, pixel(rgb, 0, 3));   // top left
     EXPECT_EQ(110, pixel(rgb, 3, 3));  // bottom left
+
+    // a raw frame of 16-bit samples is refused, not converted as bytes
+    niTypes::niImage<unsigned char> deep;
+    deep.create(4, 4, 2, 8, 6);
+    std::memset(deep.data, 0, 32);
+    EXPECT_EQ("Failed convert row data to RGB", messageOf([&] { cwConvertTextureRawToRgb(h, &deep, &rgb); }));
+    EXPECT_EQ(160, pixel(rgb, 3, 0));  // the earlier image stays
 
     // the texture flash switches the texture camera's strobe alone
     EXPECT_TRUE(fc2sim::strobe(2102, 1).onOff);

@@ -10,14 +10,11 @@
 
 #include "capture/cwInterface.h"
 #include "platform/flycapture2/FlyCapture2Sim.h"
+#include "tests/support/LibrarySymbol.h"
 
 namespace {
 
-template <class Function>
-Function symbol(void* library, const char* name)
-{
-    return reinterpret_cast<Function>(dlsym(library, name));
-}
+using ktest::librarySymbol;
 
 TEST(PgGrabberUnload, UnloadingReleasesCamerasAndTheBusManager)
 {
@@ -25,7 +22,7 @@ TEST(PgGrabberUnload, UnloadingReleasesCamerasAndTheBusManager)
     fc2sim::addCamera(fc2sim::defaultCamera(31));
     void* library = dlopen(PGGRABBER_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(nullptr, library) << dlerror();
-    const auto initialize = symbol<decltype(&cwInitialize)>(library, "cwInitialize");
+    const auto initialize = librarySymbol<decltype(&cwInitialize)>(library, "cwInitialize");
     ASSERT_NE(nullptr, initialize);
     niTypes::niPtree config;
     config.put("Device.Camera.PgGrabber.shutter_speed", 5.0f);
@@ -42,13 +39,13 @@ TEST(PgGrabberUnload, UnloadingReleasesCamerasAndTheBusManager)
     // loaded again, the library knows no camera
     library = dlopen(PGGRABBER_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(nullptr, library) << dlerror();
-    const auto capture = symbol<decltype(&cwCapture)>(library, "cwCapture");
+    const auto capture = librarySymbol<decltype(&cwCapture)>(library, "cwCapture");
     ASSERT_NE(nullptr, capture);
     EXPECT_THROW(capture(handle, true, false), std::runtime_error);
-    const auto available = symbol<decltype(&cwAvailableCameras)>(library, "cwAvailableCameras");
+    const auto available = librarySymbol<decltype(&cwAvailableCameras)>(library, "cwAvailableCameras");
     std::vector<std::string> names;
     EXPECT_EQ(1, available(&names, nullptr));
-    symbol<decltype(&cwDeinitialize)>(library, "cwDeinitialize")(0);
+    librarySymbol<decltype(&cwDeinitialize)>(library, "cwDeinitialize")(0);
     EXPECT_EQ(0, dlclose(library));
 }
 
