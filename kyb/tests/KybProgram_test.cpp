@@ -20,6 +20,7 @@
 #include "platform/Registry.h"
 #include "platform/UserDataFolder.h"
 #include "tests/support/AccountServiceSim.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestProcess.h"
 
 using ktest::AccountServiceSim;
@@ -314,6 +315,32 @@ TEST_F(KybProgram, ALockThatCannotBeMadeIsNoOtherInstance)
     EXPECT_EQ(runKyb({"--install"}).exitCode, 8);
     EXPECT_FALSE(sim->requestsTo("/api/kyb/v2/applications.json").isEmpty());
     QFile::remove(instances);
+}
+
+// A list reply that is valid JSON but no array is an unreadable reply: the silent run fails, and the lists that
+// cache.ini holds from the run before stay as they were.
+TEST_F(KybProgram, AListReplyThatIsNoArrayFailsTheSilentRunAndKeepsTheCache)
+{
+    installStudio(QString());
+    const struct {
+        const char* path;
+        const char* body;
+    } replies[] = {{"/api/kyb/v2/applications.json", "{}"}, {"/api/kyb/v2/scanners.json", "\"\""}};
+    for (const auto& reply : replies) {
+        SCOPED_TRACE(reply.path);
+        sim->setScenario(QJsonObject());
+        ASSERT_EQ(runKyb(installStudioArgs).exitCode, 8);
+        const QByteArray cached = ktest::readFile(appDataPathFile("cache.ini"));
+        ASSERT_TRUE(cached.contains("Belmo Studio") && cached.contains("BS3-10001")) << cached.toStdString();
+
+        sim->setScenario(QJsonObject{
+            {"routes", QJsonObject{{reply.path, QJsonObject{{"body", QString::fromLatin1(reply.body)}}}}}});
+        sim->clearLog();
+        const Outcome outcome = runKyb(installStudioArgs);
+        EXPECT_EQ(outcome.exitCode, 2) << outcome.err.toStdString();
+        EXPECT_FALSE(sim->requestsTo(reply.path).isEmpty());
+        EXPECT_EQ(ktest::readFile(appDataPathFile("cache.ini")).toStdString(), cached.toStdString());
+    }
 }
 
 // Runs of kyb whose windows are driven from inside the program by the driver plugin: it answers every question
