@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -430,6 +431,64 @@ TEST_F(DrivenKyb, InteractiveStartShowsTheWindowWithTheUpdateLinkAndEndsWithItsL
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
     EXPECT_EQ(driverLog(), QStringList{"main window: update link shown"});
     EXPECT_FALSE(QFile::exists(launches_));
+}
+
+QString firstLine(const QString& path)
+{
+    return QString::fromUtf8(ktest::readFile(path)).section(QLatin1Char('\n'), 0, 0);
+}
+
+// The simulator started as scripts/demo starts it, with no scenario, serves the account's installers: the main
+// window's first Install downloads its installer from there and starts it.
+TEST_F(DrivenKyb, TheDemoServiceDeliversTheInstallerTheWindowStarts)
+{
+    installStudio("3.1.0");
+    AccountServiceSim::Options demoOptions;
+    demoOptions.asDemo = true;
+    AccountServiceSim demo(QJsonObject(), demoOptions);
+    ASSERT_TRUE(demo.isRunning());
+
+    const Outcome outcome = runDriven({}, "No", "install");
+
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
+    EXPECT_EQ(driverLog().join('\n').toStdString(),
+              QStringList({selfUpdateQuestion, "main window: update link shown",
+                           "main window: Install Belmo Measure (subscription)",
+                           "download ready: Belmo Measure is ready to be installed"})
+                  .join('\n')
+                  .toStdString());
+    const QString started = firstLine(launches_);
+    EXPECT_TRUE(started.startsWith(platform::installerCacheFolderPath() + "/BelmoMeasure-2.0.4")) << started.toStdString();
+    EXPECT_EQ(ktest::readFile(started), ktest::readFile(demo.filesDir() + "/" + QFileInfo(started).fileName()));
+    EXPECT_FALSE(demo.requestsTo("/files/" + QFileInfo(started).fileName()).isEmpty());
+    EXPECT_TRUE(sim->requests().isEmpty());  // all of it from the demo's service
+}
+
+// The window closed while Refresh waits for the applications: the wait ends without a reply, the lists come from
+// cache.ini, which stays as the start wrote it, and the program ends normally.
+TEST_F(DrivenKyb, TheWindowClosedWhileRefreshWaitsEndsWithTheCachedLists)
+{
+    installStudio("3.2.1");
+    Outcome outcome = runDriven({}, "No", "close");
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
+    const QByteArray cached = ktest::readFile(appDataPathFile("cache.ini"));
+    ASSERT_TRUE(cached.contains("Belmo Studio") && cached.contains("BS3-10001")) << cached.toStdString();
+
+    // The start's application list is answered, the refresh's never.
+    sim->setScenario(QJsonDocument::fromJson(R"({"routes": {"/api/kyb/v2/applications.json": [{}, {"stall": true}]}})")
+                         .object());
+    sim->clearLog();
+    outcome = runDriven({}, "No", "refresh-close");
+
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
+    EXPECT_EQ(sim->requestsTo("/api/kyb/v2/applications.json").size(), 2);
+    const QStringList log = driverLog();
+    EXPECT_TRUE(log.contains("main window: closed while refreshing")) << log.join('\n').toStdString();
+    EXPECT_TRUE(log.contains("softwareTableWidget: Belmo Measure (subscription), Belmo Studio"))
+        << log.join('\n').toStdString();
+    EXPECT_TRUE(log.contains("hardwareTableWidget: Belmo Scanner BS2-20002, Belmo Scanner BS3-10001"))
+        << log.join('\n').toStdString();
+    EXPECT_EQ(ktest::readFile(appDataPathFile("cache.ini")).toStdString(), cached.toStdString());
 }
 
 TEST_F(DrivenKyb, UpdateModeOffersTheProductUpdateInTheLanguageOfTheCache)
