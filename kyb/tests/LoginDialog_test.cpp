@@ -245,6 +245,11 @@ struct HostCase {
     const char* host;  // null: the built-in host
 };
 
+void PrintTo(const HostCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class LoginDialogTexts : public LoginDialogTest, public ::testing::WithParamInterface<HostCase> {};
 
 TEST_P(LoginDialogTexts, FitInTheFirstAndTheRefusedState)
