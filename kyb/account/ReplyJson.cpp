@@ -13,18 +13,34 @@ pt::ptree parseReplyObject(const QByteArray& body)
     return tree;
 }
 
+namespace {
+
+// The reader's white space.
+bool isJsonSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// The tree stores an empty object, an empty array and an empty text alike, and an object's members with empty
+// keys like array elements, so only the text tells an array: its first character after white space.
+bool startsWithArray(const QByteArray& body)
+{
+    for (const char c : body) {
+        if (!isJsonSpace(c))
+            return c == '[';
+    }
+    return false;
+}
+
+}  // namespace
+
 pt::ptree parseReplyList(const QByteArray& body)
 {
     // The reader takes only objects at the top, so the array becomes the member "" of one.
     pt::ptree wrapped = parseReplyObject("{\"\":" + body + "}");
-    if (wrapped.size() != 1 || !wrapped.front().first.empty())
+    if (wrapped.size() != 1)  // the body went on past its value into members of the wrapping object
+        throw pt::json_parser_error("garbage after data", std::string(), 1);
+    if (!startsWithArray(body))
         throw ReplyNotAList();
-    pt::ptree list = wrapped.front().second;
-    // Arrays have only unnamed children and no value of their own.
-    bool isArray = list.data().empty();
-    for (const auto& element : list)
-        isArray = isArray && element.first.empty();
-    if (!isArray)
-        throw ReplyNotAList();
-    return list;
+    return wrapped.front().second;
 }

@@ -14,5 +14,6 @@ public:
 // boost::property_tree::ptree_error (json_parser_error on a syntax error).
 boost::property_tree::ptree parseReplyObject(const QByteArray& body);
 // A reply holding a JSON array: the elements are the children of the result, in array order. A syntax error throws
-// json_parser_error; valid JSON that is not an array (an object, null, a number) throws ReplyNotAList.
+// json_parser_error; valid JSON that is not an array (an object, also {} or one with empty keys, a text, null, a
+// number) throws ReplyNotAList.
 boost::property_tree::ptree parseReplyList(const QByteArray& body);

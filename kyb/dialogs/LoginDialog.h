@@ -30,6 +30,7 @@ public slots:
     void signInOnline();
 
 private:
+    void fitTexts();
     void setRequestWaiting(bool waiting);
     void showBusy(bool busy);
     void showServerError(const char* what);

@@ -1,11 +1,13 @@
 // Feeds any bytes to the readers of the account service's JSON replies; the first byte picks the reader, the rest
 // is the body. A reader may refuse a body only the way its request handles: ptree_error, or for the sign-in reply
-// std::runtime_error with one of its two texts, or for a list ReplyNotAList. A scanners body that holds a JSON array
-// must be read whole, as every element key has a default.
+// std::runtime_error with one of its two texts, or for a list ReplyNotAList. A list is read only from a body whose
+// text is a JSON array (its first character after white space is "["), and a scanners body that holds one must be
+// read whole, as every element key has a default.
 #include <QByteArray>
 #include <QString>
 #include <boost/property_tree/ptree.hpp>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -42,6 +44,15 @@ void signIn(const QByteArray& body, bool withEmail)
     }
 }
 
+// Whether the text, past the JSON white space before it, opens an array. Said apart from the reader: the tree it
+// builds cannot tell an array from an object.
+bool opensArray(const QByteArray& body)
+{
+    const auto first = std::find_if(body.cbegin(), body.cend(),
+                                    [](char c) { return c != ' ' && c != '\t' && c != '\r' && c != '\n'; });
+    return first != body.cend() && *first == '[';
+}
+
 // Elements already read stay in the list when a later one fails, so the list never shrinks.
 template <class Item, class Read>
 void list(const QByteArray& body, Read read)
@@ -66,7 +77,7 @@ void list(const QByteArray& body, Read read)
             fail("a scanners array was refused");
         return;
     }
-    if (!isList)
+    if (!isList || !opensArray(body))
         fail("a body that is not a list was read as one");
     if (items.size() != elements + 1)
         fail("the list read a different number of elements than the array holds");

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -20,6 +21,7 @@
 #include "platform/Registry.h"
 #include "platform/UserDataFolder.h"
 #include "tests/support/AccountServiceSim.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestProcess.h"
 
 using ktest::AccountServiceSim;
@@ -316,6 +318,32 @@ TEST_F(KybProgram, ALockThatCannotBeMadeIsNoOtherInstance)
     QFile::remove(instances);
 }
 
+// A list reply that is valid JSON but no array is an unreadable reply: the silent run fails, and the lists that
+// cache.ini holds from the run before stay as they were.
+TEST_F(KybProgram, AListReplyThatIsNoArrayFailsTheSilentRunAndKeepsTheCache)
+{
+    installStudio(QString());
+    const struct {
+        const char* path;
+        const char* body;
+    } replies[] = {{"/api/kyb/v2/applications.json", "{}"}, {"/api/kyb/v2/scanners.json", "\"\""}};
+    for (const auto& reply : replies) {
+        SCOPED_TRACE(reply.path);
+        sim->setScenario(QJsonObject());
+        ASSERT_EQ(runKyb(installStudioArgs).exitCode, 8);
+        const QByteArray cached = ktest::readFile(appDataPathFile("cache.ini"));
+        ASSERT_TRUE(cached.contains("Belmo Studio") && cached.contains("BS3-10001")) << cached.toStdString();
+
+        sim->setScenario(QJsonObject{
+            {"routes", QJsonObject{{reply.path, QJsonObject{{"body", QString::fromLatin1(reply.body)}}}}}});
+        sim->clearLog();
+        const Outcome outcome = runKyb(installStudioArgs);
+        EXPECT_EQ(outcome.exitCode, 2) << outcome.err.toStdString();
+        EXPECT_FALSE(sim->requestsTo(reply.path).isEmpty());
+        EXPECT_EQ(ktest::readFile(appDataPathFile("cache.ini")).toStdString(), cached.toStdString());
+    }
+}
+
 // Runs of kyb whose windows are driven from inside the program by the driver plugin: it answers every question
 // box with answer, starts a ready installer, ends the main window as windowAction says ("close" or an exit code)
 // and logs what it saw.
@@ -403,6 +431,64 @@ TEST_F(DrivenKyb, InteractiveStartShowsTheWindowWithTheUpdateLinkAndEndsWithItsL
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
     EXPECT_EQ(driverLog(), QStringList{"main window: update link shown"});
     EXPECT_FALSE(QFile::exists(launches_));
+}
+
+QString firstLine(const QString& path)
+{
+    return QString::fromUtf8(ktest::readFile(path)).section(QLatin1Char('\n'), 0, 0);
+}
+
+// The simulator started as scripts/demo starts it, with no scenario, serves the account's installers: the main
+// window's first Install downloads its installer from there and starts it.
+TEST_F(DrivenKyb, TheDemoServiceDeliversTheInstallerTheWindowStarts)
+{
+    installStudio("3.1.0");
+    AccountServiceSim::Options demoOptions;
+    demoOptions.asDemo = true;
+    AccountServiceSim demo(QJsonObject(), demoOptions);
+    ASSERT_TRUE(demo.isRunning());
+
+    const Outcome outcome = runDriven({}, "No", "install");
+
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
+    EXPECT_EQ(driverLog().join('\n').toStdString(),
+              QStringList({selfUpdateQuestion, "main window: update link shown",
+                           "main window: Install Belmo Measure (subscription)",
+                           "download ready: Belmo Measure is ready to be installed"})
+                  .join('\n')
+                  .toStdString());
+    const QString started = firstLine(launches_);
+    EXPECT_TRUE(started.startsWith(platform::installerCacheFolderPath() + "/BelmoMeasure-2.0.4")) << started.toStdString();
+    EXPECT_EQ(ktest::readFile(started), ktest::readFile(demo.filesDir() + "/" + QFileInfo(started).fileName()));
+    EXPECT_FALSE(demo.requestsTo("/files/" + QFileInfo(started).fileName()).isEmpty());
+    EXPECT_TRUE(sim->requests().isEmpty());  // all of it from the demo's service
+}
+
+// The window closed while Refresh waits for the applications: the wait ends without a reply, the lists come from
+// cache.ini, which stays as the start wrote it, and the program ends normally.
+TEST_F(DrivenKyb, TheWindowClosedWhileRefreshWaitsEndsWithTheCachedLists)
+{
+    installStudio("3.2.1");
+    Outcome outcome = runDriven({}, "No", "close");
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
+    const QByteArray cached = ktest::readFile(appDataPathFile("cache.ini"));
+    ASSERT_TRUE(cached.contains("Belmo Studio") && cached.contains("BS3-10001")) << cached.toStdString();
+
+    // The start's application list is answered, the refresh's never.
+    sim->setScenario(QJsonDocument::fromJson(R"({"routes": {"/api/kyb/v2/applications.json": [{}, {"stall": true}]}})")
+                         .object());
+    sim->clearLog();
+    outcome = runDriven({}, "No", "refresh-close");
+
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
+    EXPECT_EQ(sim->requestsTo("/api/kyb/v2/applications.json").size(), 2);
+    const QStringList log = driverLog();
+    EXPECT_TRUE(log.contains("main window: closed while refreshing")) << log.join('\n').toStdString();
+    EXPECT_TRUE(log.contains("softwareTableWidget: Belmo Measure (subscription), Belmo Studio"))
+        << log.join('\n').toStdString();
+    EXPECT_TRUE(log.contains("hardwareTableWidget: Belmo Scanner BS2-20002, Belmo Scanner BS3-10001"))
+        << log.join('\n').toStdString();
+    EXPECT_EQ(ktest::readFile(appDataPathFile("cache.ini")).toStdString(), cached.toStdString());
 }
 
 TEST_F(DrivenKyb, UpdateModeOffersTheProductUpdateInTheLanguageOfTheCache)

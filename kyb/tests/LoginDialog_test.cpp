@@ -19,8 +19,10 @@
 #include <QStyleOptionButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 
 #include "kyb/account/AccountState.h"
@@ -94,19 +96,47 @@ TEST_F(LoginDialogTest, Form)
         const char* name;
         QRect geometry;
     } placed[] = {
-        {"label", {80, 110, 46, 20}},          {"label_2", {80, 140, 71, 16}},
         {"loginEdit", {180, 109, 191, 21}},    {"passEdit", {180, 140, 191, 20}},
-        {"graphicsView", {0, 0, 501, 61}},     {"label_3", {10, 10, 311, 16}},
-        {"label_4", {10, 30, 311, 16}},        {"progressBar", {10, 285, 481, 15}},
-        {"lblConnectToServer", {10, 265, 476, 16}}, {"line", {-1, 305, 501, 16}},
-        {"lblLoginOrPasswordIncorrect", {180, 190, 231, 31}}, {"lblCreateAnAccount", {182, 166, 186, 20}},
-        {"horizontalLayoutWidget", {0, 310, 501, 47}}, {"lblForgotYourPassword", {180, 220, 191, 16}},
+        {"progressBar", {10, 285, 481, 15}},   {"line", {-1, 305, 501, 16}},
+        {"horizontalLayoutWidget", {0, 310, 501, 47}},
     };
     for (const auto& p : placed) {
         QWidget* widget = child<QWidget>(dialog, p.name);
         ASSERT_NE(widget, nullptr);
         EXPECT_EQ(widget->geometry(), p.geometry) << p.name;
         EXPECT_EQ(widget->parentWidget(), &dialog) << p.name;
+    }
+    // The labels (and the header strip under the first two) grow with their texts at the platform's fonts, from
+    // their places in the form: to the right, and down or evenly up and down around the line they are on.
+    const struct {
+        const char* name;
+        QRect form;
+        bool keepsMiddle;
+    } grown[] = {
+        {"label", {80, 110, 46, 20}, true},
+        {"label_2", {80, 140, 71, 16}, true},
+        {"graphicsView", {0, 0, 501, 61}, false},
+        {"label_3", {10, 10, 311, 16}, true},
+        {"label_4", {10, 30, 311, 16}, false},
+        {"lblConnectToServer", {10, 265, 476, 16}, true},
+        {"lblCreateAnAccount", {182, 166, 186, 20}, true},
+        {"lblLoginOrPasswordIncorrect", {180, 190, 231, 31}, false},
+        {"lblForgotYourPassword", {180, 220, 191, 16}, false},
+    };
+    for (const auto& g : grown) {
+        SCOPED_TRACE(g.name);
+        QWidget* widget = child<QWidget>(dialog, g.name);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->parentWidget(), &dialog);
+        const QRect place = widget->geometry();
+        EXPECT_EQ(place.x(), g.form.x());
+        EXPECT_GE(place.width(), g.form.width());
+        EXPECT_GE(place.height(), g.form.height());
+        if (g.keepsMiddle) {
+            EXPECT_LE(std::abs(place.center().y() - g.form.center().y()), 1);
+        } else {
+            EXPECT_GE(place.y(), g.form.y());
+        }
     }
 
     EXPECT_EQ(child<QLabel>(dialog, "label")->text(), "Login:");
@@ -171,6 +201,95 @@ TEST_F(LoginDialogTest, Form)
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
     EXPECT_FALSE(dialog.isVisible());
 }
+
+// Every text of the dialog is readable whole: a word-wrapped label is tall enough for its lines at its width and
+// holds its widest word, any other label holds its one line; no label overlaps another widget, and those on the
+// header strip stay inside it. Checked for every label, shown or not, as all of them can be shown at once (a new
+// attempt after a refused one).
+void expectTextsFit(QDialog& dialog)
+{
+    const QWidget* header = dialog.findChild<QWidget*>(QStringLiteral("graphicsView"));
+    ASSERT_NE(header, nullptr);
+    for (const QLabel* label : dialog.findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (label->text().isEmpty())
+            continue;
+        SCOPED_TRACE(label->objectName().toStdString() + ": " + label->text().toStdString());
+        const QRect place = label->geometry();
+        if (label->wordWrap()) {
+            EXPECT_LE(label->heightForWidth(place.width()), place.height());
+            EXPECT_LE(label->minimumSizeHint().width(), place.width());  // the widest word
+        } else {
+            EXPECT_LE(label->sizeHint().width(), place.width());
+            EXPECT_LE(label->sizeHint().height(), place.height());
+            if (!Qt::mightBeRichText(label->text())) {
+                EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width());
+            }
+        }
+        EXPECT_TRUE(dialog.rect().contains(place));
+        for (const QWidget* other : dialog.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (other == label || other->isWindow())
+                continue;
+            if (other == header) {
+                if (place.intersects(header->geometry())) {
+                    EXPECT_TRUE(header->geometry().contains(place)) << "half on the header strip";
+                }
+                continue;
+            }
+            EXPECT_FALSE(place.intersects(other->geometry())) << "overlaps " << other->objectName().toStdString();
+        }
+    }
+}
+
+struct HostCase {
+    const char* name;
+    const char* host;  // null: the built-in host
+};
+
+void PrintTo(const HostCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class LoginDialogTexts : public LoginDialogTest, public ::testing::WithParamInterface<HostCase> {};
+
+TEST_P(LoginDialogTexts, FitInTheFirstAndTheRefusedState)
+{
+    const char* const host = GetParam().host;
+    if (host) {
+        ASSERT_EQ(qstrlen(host), 64u);
+    }
+    QString login;
+    std::unique_ptr<LoginDialog> dialog;
+    {
+        ktest::ScopedEnv serviceHost("KESTRUNE_SERVICE_HOST", host ? QByteArray(host) : QByteArray());
+        dialog = std::make_unique<LoginDialog>(machineId, &login, 0);
+    }
+    QString header = child<QLabel>(*dialog, "label_4")->text();
+    header.remove(QChar(0x200B));  // break opportunities only
+    EXPECT_EQ(header, "Please enter " + (host ? QString::fromLatin1(host) : QStringLiteral(KESTRUNE_DEFAULT_HOST)) +
+                          " login and password");
+    dialog->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+    {
+        SCOPED_TRACE("first state");
+        expectTextsFit(*dialog);
+    }
+
+    enter(*dialog, email, "wrong password");
+    clickSignIn(*dialog);
+    ASSERT_TRUE(child<QLabel>(*dialog, "lblLoginOrPasswordIncorrect")->isVisible());
+    ASSERT_TRUE(child<QLabel>(*dialog, "lblForgotYourPassword")->isVisible());
+    SCOPED_TRACE("refused state");
+    expectTextsFit(*dialog);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Hosts, LoginDialogTexts,
+    ::testing::Values(HostCase{"BuiltIn", nullptr},
+                      HostCase{"Long", "scanner-calibration-accounts.westeurope.services.belmo-group.com"},
+                      HostCase{"LongWithoutHyphens", "scannercalibrationaccounts.westeurope.eu.services.belmogroup.com"},
+                      HostCase{"OneWideLabel", "mmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmm.m"}),
+    [](const ::testing::TestParamInfo<HostCase>& info) { return std::string(info.param.name); });
 
 struct ModeCase {
     const char* name;

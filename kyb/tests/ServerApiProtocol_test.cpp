@@ -332,6 +332,34 @@ const ReadCase readCases[] = {
      [](ServerAPI* api, const QString& t) { expectUnreadableList<AccountScanner>(&ServerAPI::scanners, api, t); }},
     {"scanners_null", "scanners.json", R"({"json": null})",
      [](ServerAPI* api, const QString& t) { expectUnreadableList<AccountScanner>(&ServerAPI::scanners, api, t); }},
+    // An object, also one that is empty or whose keys are empty, and a text are not arrays either.
+    {"scanners_empty_object", "scanners.json", R"({"json": {}})",
+     [](ServerAPI* api, const QString& t) { expectUnreadableList<AccountScanner>(&ServerAPI::scanners, api, t); }},
+    {"scanners_empty_text", "scanners.json", R"({"json": ""})",
+     [](ServerAPI* api, const QString& t) { expectUnreadableList<AccountScanner>(&ServerAPI::scanners, api, t); }},
+    {"scanners_object_with_empty_keys", "scanners.json", R"({"json": {"": {"id": "7", "serial_number": "S-1"}}})",
+     [](ServerAPI* api, const QString& t) { expectUnreadableList<AccountScanner>(&ServerAPI::scanners, api, t); }},
+    {"applications_empty_object", "applications.json", R"({"json": {}})",
+     [](ServerAPI* api, const QString& t) { expectUnreadableList<ApplicationInfo>(&ServerAPI::applications, api, t); }},
+    {"applications_empty_text", "applications.json", R"({"json": ""})",
+     [](ServerAPI* api, const QString& t) { expectUnreadableList<ApplicationInfo>(&ServerAPI::applications, api, t); }},
+    {"applications_object_with_empty_keys", "applications.json",
+     R"({"json": {"": {"id": "1", "version": {}, "product": {}}}})",
+     [](ServerAPI* api, const QString& t) { expectUnreadableList<ApplicationInfo>(&ServerAPI::applications, api, t); }},
+    // An array after white space is read; an array followed by more is not one JSON value.
+    {"scanners_array_after_blanks", "scanners.json", R"({"body": " \r\n\t[{\"id\": \"7\"}]"})",
+     [](ServerAPI* api, const QString& t) {
+         std::vector<AccountScanner> list;
+         ASSERT_TRUE(api->scanners(t, &list));
+         ASSERT_EQ(list.size(), 1u);
+         EXPECT_EQ(list[0].id, "7");
+     }},
+    {"scanners_array_and_more", "scanners.json", R"({"body": "[{\"id\": \"7\"}], \"\": [{\"id\": \"8\"}]"})",
+     [](ServerAPI* api, const QString& t) {
+         std::vector<AccountScanner> list;
+         EXPECT_FALSE(api->scanners(t, &list));
+         EXPECT_TRUE(list.empty());
+     }},
     {"applications_object_not_list", "applications.json", R"({"json": {"id": "1", "version": {}, "product": {}}})",
      [](ServerAPI* api, const QString& t) { expectUnreadableList<ApplicationInfo>(&ServerAPI::applications, api, t); }},
     {"applications_null", "applications.json", R"({"json": null})",

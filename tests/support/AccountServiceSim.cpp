@@ -19,6 +19,7 @@ namespace ktest {
 namespace {
 
 const QString kScript = QStringLiteral("tools/account-service/account_service.py");
+const QString kDemoScript = QStringLiteral("tools/account-service/serve-demo");
 
 // Folder for the simulators of this process: below the test home, or a temporary folder when the test main gave
 // the process none.
@@ -74,6 +75,7 @@ AccountServiceSim::AccountServiceSim(const QJsonObject& scenario, const Options&
     QDir().mkpath(workDir_ + QStringLiteral("/files"));
     writeJson(workDir_ + QStringLiteral("/scenario.json"), scenario);
 
+    QString program = QStringLiteral("python3");
     QStringList args{sourcePath(kScript),
                      QStringLiteral("serve"),
                      QStringLiteral("--port-file"), workDir_ + QStringLiteral("/port"),
@@ -88,14 +90,18 @@ AccountServiceSim::AccountServiceSim(const QJsonObject& scenario, const Options&
         args << QStringLiteral("--cert-dir") << certDir();
     if (!options.trustedCa)
         args << QStringLiteral("--untrusted");
+    if (options.asDemo) {
+        program = QStringLiteral("sh");
+        args = QStringList{sourcePath(kDemoScript), workDir_, QString::number(QCoreApplication::applicationPid())};
+    }
 
     process_ = std::make_unique<QProcess>();
     process_->setWorkingDirectory(workDir_);
     process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_->setStandardOutputFile(QProcess::nullDevice());
-    process_->start(QStringLiteral("python3"), args);
+    process_->start(program, args);
     if (!process_->waitForStarted(10000)) {
-        std::fprintf(stderr, "AccountServiceSim: python3 did not start\n");
+        std::fprintf(stderr, "AccountServiceSim: %s did not start\n", qPrintable(program));
         return;
     }
 
@@ -118,7 +124,7 @@ AccountServiceSim::AccountServiceSim(const QJsonObject& scenario, const Options&
         return;
     }
     setVariable("KESTRUNE_SERVICE_HOST", authority().toUtf8());
-    setVariable("KESTRUNE_CA_FILE", QFile::encodeName(trustedCaFile()));
+    setVariable("KESTRUNE_CA_FILE", QFile::encodeName(options.asDemo ? caFile() : trustedCaFile()));
 }
 
 AccountServiceSim::~AccountServiceSim()
@@ -222,6 +228,8 @@ void AccountServiceSim::clearLog()
 
 QString AccountServiceSim::caFile() const
 {
+    if (options_.asDemo)
+        return workDir_ + QStringLiteral("/certs/ca.pem");
     return certDir() + (options_.trustedCa ? QStringLiteral("/ca.pem") : QStringLiteral("/untrusted-ca.pem"));
 }
 

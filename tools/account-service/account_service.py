@@ -188,16 +188,17 @@ class Simulator:
 
     # --- scenario
     def current_scenario(self):
-        """Reloads the scenario file when it was replaced; a reload restarts the successive-response counters."""
+        """Reloads the scenario file when it was replaced; a reload restarts the successive-response counters.
+        Without a scenario file (or while it is missing) the account is the plain one, files included."""
         path = self.args.scenario
         with self.lock:
-            if not path:
-                return self.scenario
-            try:
-                st = os.stat(path)
-                key = (st.st_ino, st.st_mtime_ns, st.st_size)
-            except OSError:
-                key = None
+            key = None
+            if path:
+                try:
+                    st = os.stat(path)
+                    key = (st.st_ino, st.st_mtime_ns, st.st_size)
+                except OSError:
+                    pass
             if key != self.scenario_key:
                 scenario = {}
                 if key is not None:

@@ -3,7 +3,10 @@
 // the GUI thread, writes what it sees to KESTRUNE_DRIVER_LOG (one line each) and answers:
 //   message boxes     the button named by KESTRUNE_DRIVER_ANSWER ("Yes" or "No"; Ok when the box has no such)
 //   download dialog   Install once it is enabled
-//   main window       KESTRUNE_DRIVER_WINDOW: "close" closes it, a number N ends its loop with exit(N)
+//   main window       KESTRUNE_DRIVER_WINDOW: "close" closes it, a number N ends its loop with exit(N),
+//                     "install" clicks the first enabled Install or Update button of the software table,
+//                     "refresh-close" clicks Refresh and closes the window while the refresh waits (Refresh is
+//                     disabled), then logs the tables' names once the program quits
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
@@ -12,6 +15,8 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QStringList>
+#include <QTableWidget>
 #include <QTimer>
 #include <QWidget>
 
@@ -44,6 +49,20 @@ private:
     {
         if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
             return;
+        if (refreshing_) {
+            auto* refresh = refreshing_->findChild<QPushButton*>(QStringLiteral("pbRefresh"));
+            if (refresh && !refresh->isEnabled()) {
+                write(QStringLiteral("main window: closed while refreshing"));
+                const QPointer<QWidget> window = refreshing_;
+                refreshing_.clear();
+                connect(qApp, &QCoreApplication::aboutToQuit, this, [this, window] {
+                    if (window)
+                        writeTables(window);
+                });
+                window->close();
+                return;
+            }
+        }
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             if (!widget->isVisible() || handled_.contains(widget))
                 continue;
@@ -97,8 +116,42 @@ private:
             QTimer::singleShot(0, chosen, [chosen] { chosen->click(); });
     }
 
+    // The name column of each table, top row first.
+    void writeTables(QWidget* window)
+    {
+        for (const char* name : {"softwareTableWidget", "hardwareTableWidget"}) {
+            const auto* table = window->findChild<QTableWidget*>(QString::fromLatin1(name));
+            QStringList rows;
+            for (int row = 0; table && row < table->rowCount(); ++row)
+                rows << (table->item(row, 0) ? table->item(row, 0)->text() : QString());
+            write(QString::fromLatin1(name) + QStringLiteral(": ") + rows.join(QStringLiteral(", ")));
+        }
+    }
+
     void endMainWindow(QWidget* window)
     {
+        if (windowAction_ == QLatin1String("install")) {
+            const auto* table = window->findChild<QTableWidget*>(QStringLiteral("softwareTableWidget"));
+            for (int row = 0; table && row < table->rowCount(); ++row) {
+                auto* button = qobject_cast<QPushButton*>(table->cellWidget(row, 2));
+                if (!button || !button->isEnabled() ||
+                    (button->text() != QLatin1String("Install") && button->text() != QLatin1String("Update")))
+                    continue;
+                write(QStringLiteral("main window: ") + button->text() + QLatin1Char(' ') + table->item(row, 0)->text());
+                QTimer::singleShot(0, button, [button] { button->click(); });
+                return;
+            }
+            write(QStringLiteral("main window: nothing to install"));
+            return;
+        }
+        if (windowAction_ == QLatin1String("refresh-close")) {
+            auto* refresh = window->findChild<QPushButton*>(QStringLiteral("pbRefresh"));
+            if (refresh) {
+                refreshing_ = window;
+                QTimer::singleShot(0, refresh, [refresh] { refresh->click(); });
+            }
+            return;
+        }
         if (windowAction_ == QLatin1String("close")) {
             QTimer::singleShot(0, window, [window] { window->close(); });
             return;
@@ -114,6 +167,7 @@ private:
     QString answer_;
     QString windowAction_;
     QList<QPointer<QWidget>> handled_;
+    QPointer<QWidget> refreshing_;  // the main window whose Refresh was clicked, until it is closed
 };
 
 }  // namespace
