@@ -23,8 +23,12 @@ bool isSafe(const QString& name, const QString& root)
     if (segments.contains(QStringLiteral("..")))
         return false;
     const QString cleanRoot = QDir::cleanPath(root);
-    const QString target = QDir::cleanPath(cleanRoot + QLatin1Char('/') + path);
-    return target == cleanRoot || target.startsWith(cleanRoot == QLatin1String("/") ? cleanRoot : cleanRoot + QLatin1Char('/'));
+    return isWithin(QDir::cleanPath(cleanRoot + QLatin1Char('/') + path), cleanRoot);
+}
+
+bool isWithin(const QString& path, const QString& root)
+{
+    return path == root || path.startsWith(root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/'));
 }
 
 }  // namespace EntryPath

@@ -12,4 +12,7 @@ QString withSlashes(const QString& name);
 // holding a ".." segment or a NUL (with "\" read as "/"), or whose cleaned path below root leaves root.
 bool isSafe(const QString& name, const QString& root);
 
+// True when path is root or lies below it (both clean absolute paths).
+bool isWithin(const QString& path, const QString& root);
+
 }  // namespace EntryPath

@@ -528,10 +528,7 @@ bool UnzipPrivate::createDirectory(const QString& path)
 bool UnzipPrivate::isInsideExtractionRoot(const QString& path) const
 {
     const QString resolved = QFileInfo(path).canonicalFilePath();
-    if (resolved.isEmpty() || canonicalRoot.isEmpty())
-        return false;
-    return resolved == canonicalRoot ||
-           resolved.startsWith(canonicalRoot.endsWith(QLatin1Char('/')) ? canonicalRoot : canonicalRoot + QLatin1Char('/'));
+    return !resolved.isEmpty() && !canonicalRoot.isEmpty() && EntryPath::isWithin(resolved, canonicalRoot);
 }
 
 QDateTime UnzipPrivate::convertDateTime(quint16 date, quint16 time)

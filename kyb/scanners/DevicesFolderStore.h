@@ -8,10 +8,11 @@
 class iLog;
 
 // The scanner descriptions of the per-user Devices folder: every subfolder whose name can be a serial holds one
-// scanner's unpacked calibration (the calibration unpack's own "~staging" and "~previous" never can), and each "*.xml" file directly in it whose root element is "Belmo" is one
-// description (entry name: the file name without ".xml", e.g. "Device"). Descriptions are read with read_xml from
-// the typed text form when the folder is loaded or a serial reloaded; a file that does not parse is no entry.
-// Serials and entries are kept in byte order of their names.
+// scanner's unpacked calibration (the calibration unpack's own "~staging" and "~previous" never can), and each
+// "*.xml" file directly in it whose root element is "Belmo" is one description (entry name: the file name without
+// ".xml", e.g. "Device"). Descriptions are read with read_xml from the typed text form when the folder is loaded or
+// a serial reloaded; a file that does not parse is no entry. Serials and entries are kept in byte order of their
+// names.
 class DevicesFolderStore : public DeviceStore {
 public:
     explicit DevicesFolderStore(iLog* log = nullptr);

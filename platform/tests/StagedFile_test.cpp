@@ -16,19 +16,13 @@
 
 namespace {
 
+using ktest::fileMode;
 using ktest::readFile;
 using ktest::writeFile;
 
 QStringList entries(const QString& dir)
 {
     return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
-}
-
-// Permission and set-id bits of the file at path itself (a link is not followed).
-unsigned mode(const QString& path)
-{
-    struct stat st;
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? unsigned(st.st_mode & 07777) : 0xffffffffu;
 }
 
 }  // namespace
@@ -109,7 +103,7 @@ TEST(StagedFile, RefusesAReadOnlyTargetButNotALinkToOne)
     platform::StagedFile f(kept);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     ASSERT_TRUE(f.commit(QDateTime()));
-    EXPECT_EQ(mode(kept), 0640u);
+    EXPECT_EQ(fileMode(kept), 0640u);
 
     // The refusal is shown by a writer that is not the owner: as root, a child that gives up root first.
     const QString readOnly = dir.filePath(QStringLiteral("read-only.bin"));
@@ -169,7 +163,7 @@ TEST(StagedFile, NewContentGetsNoSetIdBitsAndNotALinkedFilesMode)
         const QString file = c.link ? dir.filePath(QStringLiteral("elsewhere.bin")) : target;
         writeFile(file, "old");
         ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), c.existing), 0);
-        ASSERT_EQ(mode(file), unsigned(c.existing));
+        ASSERT_EQ(fileMode(file), unsigned(c.existing));
         if (c.link) {
             ASSERT_TRUE(QFile::link(file, target));
         }
@@ -180,10 +174,10 @@ TEST(StagedFile, NewContentGetsNoSetIdBitsAndNotALinkedFilesMode)
         ASSERT_TRUE(f.commit(QDateTime()));
         EXPECT_FALSE(QFileInfo(target).isSymLink());
         EXPECT_EQ(readFile(target), QByteArray("new"));
-        EXPECT_EQ(mode(target), c.expected);
+        EXPECT_EQ(fileMode(target), c.expected);
         if (c.link) {
             EXPECT_EQ(readFile(file), QByteArray("old"));
-            EXPECT_EQ(mode(file), unsigned(c.existing));
+            EXPECT_EQ(fileMode(file), unsigned(c.existing));
         }
     }
 }

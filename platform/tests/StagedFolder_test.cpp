@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/StagedFolder.h"
@@ -230,28 +229,23 @@ TEST_P(InterruptedSwap, IsFinishedOrUndoneBeforeTheNextStage)
     writeFile(target + "/Device.xml", "previous");
     writeFile(target + "/user/settings.xml", "the user's");
     const StopCase& c = GetParam();
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    const int code = ktest::exitCodeInChild([&] {
         TestCalls calls;
         calls.refuseExchange = true;
         calls.killAfter = c.killAfter;
         calls.failRename = c.failRename;
         platform::StagedFolder folder(target, staging, setAside, &calls);
         if (!folder.stage())
-            ::_exit(21);
+            return 21;
         QFile added(staging + "/Device.xml.new");
         if (!added.open(QIODevice::WriteOnly) || added.write("new") != 3)
-            ::_exit(22);
+            return 22;
         added.close();
         if (!QFile::remove(staging + "/Device.xml") || !QFile::rename(added.fileName(), staging + "/Device.xml"))
-            ::_exit(23);
-        ::_exit(folder.commit() ? 24 : 0);  // a killed commit ends in the rename, with 0
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    ASSERT_EQ(WEXITSTATUS(status), 0);
+            return 23;
+        return folder.commit() ? 24 : 0;  // a killed commit ends in the rename, with 0
+    });
+    ASSERT_EQ(code, 0);
     if (c.killAfter == 1) {
         EXPECT_FALSE(QFileInfo::exists(target)) << "the previous folder is only set aside";
     }
