@@ -134,19 +134,24 @@ class ScannerDataTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::error_code ignored;  // by bytes: names that are not valid UTF-8 go too
-        std::filesystem::remove_all(QFile::encodeName(devicesPath()).toStdString(), ignored);
+        removeDevicesFolder();
         QFile::remove(CacheFile::defaultPath());
         accountState = AccountState();
         accountState.authToken = demoToken;
     }
     void TearDown() override
     {
+        removeDevicesFolder();  // the test home, removed through Qt, would keep names that are not valid UTF-8
         for (const char* name : {"KESTRUNE_TEST_CAMERAS_pgGrabber", "KESTRUNE_TEST_CAMERAS_lmGrabber",
                                  "KESTRUNE_CALIBRATION_TIMEOUT_MS", "KESTRUNE_REQUEST_TIMEOUT_MS", "APPDATA"})
             qunsetenv(name);
         sim.reset();
         accountState = AccountState();
+    }
+    static void removeDevicesFolder()
+    {
+        std::error_code ignored;  // by bytes: names that are not valid UTF-8 go too
+        std::filesystem::remove_all(QFile::encodeName(devicesPath()).toStdString(), ignored);
     }
     void startSim(const QJsonObject& scenario = QJsonObject())
     {
