@@ -28,6 +28,25 @@ const char TemporaryPrefix[] = ".staged~";
 constexpr int TemporaryPrefixLength = sizeof(TemporaryPrefix) - 1;
 constexpr int TemporaryDigits = 16;
 
+// Where earlier versions cut the target's name in the names of their temporary files, in bytes.
+constexpr int EarlierNameBytes = 200;
+
+bool isValidUtf8(const QByteArray& bytes)
+{
+    return QString::fromUtf8(bytes).toUtf8() == bytes;
+}
+
+// True when cut is valid UTF-8 but for its last character, which lacks one to three of its bytes: some completion
+// of them (the second byte of a character is what limits the choice) makes the whole valid.
+bool isCutInsideACharacter(const QByteArray& cut)
+{
+    for (int missing = 1; missing <= 3; ++missing)
+        for (const char filler : {'\x80', '\x90', '\xa0'})
+            if (isValidUtf8(cut + QByteArray(missing, filler)))
+                return true;
+    return false;
+}
+
 // The longest file name the file system of folder (empty: the current folder) holds, in bytes.
 long nameLimit(const QByteArray& folder)
 {
@@ -52,19 +71,22 @@ bool StagedFile::isTemporaryName(const QString& fileName)
 
 bool StagedFile::isLeftoverName(const QByteArray& encodedName)
 {
-    const QString name = QString::fromUtf8(encodedName);
-    if (name.toUtf8() == encodedName)
-        return isTemporaryName(name);
-    const int dot = encodedName.lastIndexOf('.');
+    if (isValidUtf8(encodedName))
+        return isTemporaryName(QString::fromUtf8(encodedName));
+    // Earlier versions named a temporary "." + the target's name cut at EarlierNameBytes + "." + a random 32-bit
+    // number in base 36. The target's name was valid UTF-8, so only a cut inside a character made it invalid.
+    constexpr int dot = 1 + EarlierNameBytes;
     const int digits = encodedName.size() - dot - 1;
-    if (!encodedName.startsWith('.') || dot < 2 || digits < 1 || digits > 7)
+    if (digits < 1 || digits > 7 || !encodedName.startsWith('.') || encodedName.at(dot) != '.')
         return false;
-    for (int i = dot + 1; i < encodedName.size(); ++i) {
-        const char c = encodedName.at(i);
+    const QByteArray number = encodedName.mid(dot + 1);
+    for (const char c : number)
         if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z')))
             return false;
-    }
-    return true;
+    bool ok = false;
+    if ((number.size() > 1 && number.startsWith('0')) || number.toULongLong(&ok, 36) > 0xffffffffu || !ok)
+        return false;
+    return isCutInsideACharacter(encodedName.mid(1, EarlierNameBytes));
 }
 
 bool StagedFile::open(OpenMode mode)

@@ -34,8 +34,9 @@ public:
     // True exactly for the names open() gives its temporary files, so that those a killed process left behind
     // can be found and removed.
     static bool isTemporaryName(const QString& fileName);
-    // True for those and for the names an earlier version gave its temporary files where they are not valid
-    // UTF-8 (".<target name cut at 200 bytes>.<base-36 number>"), which no clean-up through Qt could remove.
+    // True for those and for the names earlier versions gave their temporary files where they are not valid
+    // UTF-8, which no clean-up through Qt could remove: ".<target's name cut at 200 bytes inside a character>.
+    // <32-bit base-36 number>". No other name that is not valid UTF-8, such as a user's Latin-1 file, is one.
     static bool isLeftoverName(const QByteArray& encodedName);
 
 protected:

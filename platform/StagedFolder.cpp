@@ -23,6 +23,13 @@ bool lexists(const QByteArray& path)
     return ::lstat(path.constData(), &st) == 0;
 }
 
+// True when path names nothing or a folder (not a link to one).
+bool isFolderOrMissing(const QByteArray& path)
+{
+    struct stat st;
+    return ::lstat(path.constData(), &st) == 0 ? S_ISDIR(st.st_mode) : errno == ENOENT;
+}
+
 QByteArray parentOf(const QByteArray& path)
 {
     const int slash = path.lastIndexOf('/');
@@ -138,6 +145,11 @@ bool StagedFolder::Calls::link(const QByteArray& existing, const QByteArray& cre
     return ::link(existing.constData(), created.constData()) == 0;
 }
 
+bool StagedFolder::Calls::sync(const QByteArray& path)
+{
+    return syncFileSystem(QFile::decodeName(path));
+}
+
 StagedFolder::StagedFolder(const QString& target, const QString& staging, const QString& setAside, Calls* calls)
     : target_(target), staging_(staging), setAside_(setAside), encodedTarget_(QFile::encodeName(target)),
       encodedStaging_(QFile::encodeName(staging)), encodedSetAside_(QFile::encodeName(setAside)),
@@ -155,6 +167,9 @@ bool StagedFolder::recover()
 {
     if (!lexists(encodedSetAside_))
         return true;
+    // Only folders are ever set aside: anything else there is not ours to remove or to put in place.
+    if (!isFolderOrMissing(encodedSetAside_))
+        return false;
     if (lexists(encodedTarget_))
         return removeTree(encodedSetAside_);  // the swap had finished; this is the previous folder
     return calls_->rename(encodedSetAside_, encodedTarget_);
@@ -162,7 +177,8 @@ bool StagedFolder::recover()
 
 bool StagedFolder::stage()
 {
-    if (!recover() || !removeTree(encodedStaging_))
+    // Whatever is at the target when it is not a folder stays: it would go in the swap.
+    if (!recover() || !isFolderOrMissing(encodedTarget_) || !removeTree(encodedStaging_))
         return false;
     for (const QByteArray& parent : {parentOf(encodedStaging_), parentOf(encodedSetAside_)})
         if (::mkdir(parent.constData(), 0777) != 0 && errno != EEXIST)
@@ -180,12 +196,12 @@ bool StagedFolder::stage()
 // The one place each entry of the target passes, the target itself first: what the copy leaves out is decided here.
 bool StagedFolder::copyEntry(const QByteArray& from, const QByteArray& to)
 {
-    // A staged file that a killed run left behind is not part of the folder.
-    if (StagedFile::isLeftoverName(from.mid(from.lastIndexOf('/') + 1)))
-        return true;
     struct stat st;
     if (::lstat(from.constData(), &st) != 0)
         return false;
+    // A staged file that a killed run left behind is not part of the folder.
+    if (S_ISREG(st.st_mode) && StagedFile::isLeftoverName(from.mid(from.lastIndexOf('/') + 1)))
+        return true;
     if (S_ISLNK(st.st_mode)) {
         QByteArray text;
         return readLink(from, text) && ::symlink(text.constData(), to.constData()) == 0;
@@ -217,7 +233,7 @@ bool StagedFolder::commit()
         return false;
     // One flush for the whole copy, so that after a power cut the target is the old or the new folder, never a
     // part of the new one.
-    const bool swapped = syncFileSystem(staging_) && swapIn();
+    const bool swapped = calls_->sync(encodedStaging_) && swapIn();
     if (!swapped)
         discard();
     return swapped;

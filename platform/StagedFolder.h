@@ -19,6 +19,7 @@ public:
         virtual bool exchange(const QByteArray& a, const QByteArray& b);  // swaps two existing paths in one step
         virtual bool rename(const QByteArray& from, const QByteArray& to);
         virtual bool link(const QByteArray& existing, const QByteArray& created);  // a hard link
+        virtual bool sync(const QByteArray& path);  // flushes the file system holding path
     };
 
     // target: the folder replaced; staging: where its copy is filled; setAside: where the previous folder waits
@@ -31,12 +32,15 @@ public:
     StagedFolder& operator=(const StagedFolder&) = delete;
 
     // Finishes or undoes a swap a killed run left half done: a set-aside folder without its target is put back,
-    // one beside its target (the swap had finished) is removed. False when that could not be done.
+    // one beside its target (the swap had finished) is removed. False when that could not be done, and when
+    // something that is not a folder is at the set-aside path: it is left where it is.
     bool recover();
     // Recovers, then makes a fresh staging folder holding the target folder as it stands: folders and files
     // with their modes, regular files as hard links (else as unflushed copies with their times), symbolic links
-    // as themselves; anything else is left out. False, with nothing staged, on any failure. Since a file of the
-    // copy may be the target's own, the caller replaces files by a rename and never writes into one in place.
+    // as themselves; anything else, and temporary files a killed writer left, is left out. False, with nothing
+    // staged, on any failure, and when something that is not a folder (a file, a link) is at the target, which
+    // is thus never replaced. Since a file of the copy may be the target's own, the caller replaces files by a
+    // rename and never writes into one in place.
     bool stage();
     QString path() const { return staging_; }
 

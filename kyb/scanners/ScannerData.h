@@ -45,7 +45,7 @@ public:
     // Extracts the archive over Devices/<serial>/ through a staging folder: files of the previous calibration
     // that the archive lacks are kept, and the folder changes only when the whole archive extracted (an unpack
     // that an earlier run left half done is finished or undone first). False for a serial that cannot be a
-    // folder name.
+    // folder name, and when something other than a folder is at the scanner's folder: that is kept.
     bool unpackCalibration(QByteArray archive, QString serial);
     // Has the store re-read serial and refreshes the stored descriptions.
     void rescanWithCalibration(QString serial);

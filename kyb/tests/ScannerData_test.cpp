@@ -20,6 +20,8 @@
 #include <QUrlQuery>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,6 +36,7 @@
 #include "storage/CacheFile.h"
 #include "tests/support/AccountServiceSim.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/TestHome.h"
 #include "tests/support/TestProcess.h"
 #include "zip/Zip.h"
 #include "DialogDriver.h"
@@ -131,19 +134,24 @@ class ScannerDataTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::error_code ignored;  // by bytes: names that are not valid UTF-8 go too
-        std::filesystem::remove_all(QFile::encodeName(devicesPath()).toStdString(), ignored);
+        removeDevicesFolder();
         QFile::remove(CacheFile::defaultPath());
         accountState = AccountState();
         accountState.authToken = demoToken;
     }
     void TearDown() override
     {
+        removeDevicesFolder();  // the test home, removed through Qt, would keep names that are not valid UTF-8
         for (const char* name : {"KESTRUNE_TEST_CAMERAS_pgGrabber", "KESTRUNE_TEST_CAMERAS_lmGrabber",
-                                 "KESTRUNE_CALIBRATION_TIMEOUT_MS", "KESTRUNE_REQUEST_TIMEOUT_MS"})
+                                 "KESTRUNE_CALIBRATION_TIMEOUT_MS", "KESTRUNE_REQUEST_TIMEOUT_MS", "APPDATA"})
             qunsetenv(name);
         sim.reset();
         accountState = AccountState();
+    }
+    static void removeDevicesFolder()
+    {
+        std::error_code ignored;  // by bytes: names that are not valid UTF-8 go too
+        std::filesystem::remove_all(QFile::encodeName(devicesPath()).toStdString(), ignored);
     }
     void startSim(const QJsonObject& scenario = QJsonObject())
     {
@@ -569,10 +577,10 @@ TEST_P(InterruptedUnpack, LeavesThePreviousCalibrationToTheNextOne)
     writeFile(setAside + "/user/settings.xml", "the user's");
     writeFile(staging + "/Device.xml", descriptionText(serial, "8", "").toUtf8());
     // Temporary files of extractions killed part-way: in the staging folder, and carried into the calibration
-    // by an earlier version, which named them after their target and could cut the name inside a character.
+    // by an earlier version, which named them after their target cut at 200 bytes, here inside a character.
     for (const QString& folder : {staging, setAside + "/user"}) {
         writeFile(folder + "/.staged~0123456789abcdef", "a temporary file");
-        const QByteArray cutName = QFile::encodeName(folder) + "/.calibration-\xc3.1k2j3";
+        const QByteArray cutName = QFile::encodeName(folder) + "/." + QByteArray(199, 'c') + "\xc3.1k2j3";
         const int fd = ::open(cutName.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
         ASSERT_GE(fd, 0);
         ::close(fd);
@@ -599,6 +607,147 @@ INSTANTIATE_TEST_SUITE_P(
                       InterruptedCase{"EarlierLayoutWhole", "%1~previous", "%1~staging", false},
                       InterruptedCase{"EarlierLayoutBroken", "%1~previous", "%1~staging", true}),
     [](const auto& info) { return std::string(info.param.label); });
+
+// Every entry below root, by its bytes and without following links: "folder", "file <content>" or
+// "link <text>".
+std::map<std::string, std::string> treeByBytes(const QString& root)
+{
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> tree;
+    const fs::path base = QFile::encodeName(root).toStdString();
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(base, error); !error && it != fs::recursive_directory_iterator();
+         it.increment(error)) {
+        const fs::path& p = it->path();
+        std::string& entry = tree[p.lexically_relative(base).string()];
+        if (fs::is_symlink(it->symlink_status())) {
+            entry = "link " + fs::read_symlink(p).string();
+        } else if (fs::is_directory(it->symlink_status())) {
+            entry = "folder";
+        } else {
+            std::ifstream in(p, std::ios::binary);
+            entry = "file " + std::string(std::istreambuf_iterator<char>(in), {});
+        }
+    }
+    EXPECT_FALSE(error) << error.message();
+    return tree;
+}
+
+// Hidden files of the user whose names are not valid UTF-8, beside a folder named exactly like a temporary file
+// an earlier version left: an unpack keeps them all, with their contents.
+TEST_F(ScannerDataTest, UnpackKeepsTheUsersHiddenFiles)
+{
+    const QString s1 = devicesPath() + "/S1";
+    storeDescription("S1", "4");
+    const std::map<std::string, std::string> users{
+        {".r\xe9glages.ini", "file mine"},
+        {".donn\xe9" "es.bak", "file backup"},
+        {".copie-\xe9t\xe9.old", "folder"},
+        {".copie-\xe9t\xe9.old/Device.xml", "file copy"},
+        {".copie-\xe9t\xe9.old/.r\xe9glages.ini", "file copied settings"},
+        {"." + std::string(199, 'c') + "\xc3.1k2j3", "folder"},
+        {"." + std::string(199, 'c') + "\xc3.1k2j3/kept.txt", "file kept"},
+    };
+    for (const auto& entry : users) {
+        const QByteArray path = QFile::encodeName(s1) + "/" + QByteArray::fromStdString(entry.first);
+        if (entry.second == "folder") {
+            ASSERT_EQ(::mkdir(path.constData(), 0755), 0);
+            continue;
+        }
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        ASSERT_GE(fd, 0) << entry.first;
+        const std::string content = entry.second.substr(5);
+        ASSERT_EQ(::write(fd, content.data(), content.size()), ssize_t(content.size()));
+        ::close(fd);
+    }
+
+    ScannerData data;
+    ASSERT_TRUE(data.unpackCalibration(calibrationArchive("S1", false), "S1"));
+    std::map<std::string, std::string> expected = users;
+    expected["Device.xml"] = "file " + descriptionText("S1", "9", "").toStdString();
+    expected["calibration.bin"] = "file " + std::string(64, 'A');
+    EXPECT_EQ(treeByBytes(s1), expected);
+}
+
+// Something at the scanner's folder that is not a folder, or at a set-aside path that is not one: the unpack fails
+// and leaves the Devices folder as it was.
+struct NotAFolderCase {
+    const char* label;
+    const char* path;  // below Devices; %1: the serial
+    const char* link;  // the text of a link made there, or null for a file
+    bool folderToo;    // the scanner's folder exists as well
+};
+
+void PrintTo(const NotAFolderCase& c, std::ostream* os) { *os << c.label; }
+
+class NotAFolder : public ScannerDataTest, public ::testing::WithParamInterface<NotAFolderCase> {};
+
+TEST_P(NotAFolder, FailsTheUnpackAndIsKept)
+{
+    const NotAFolderCase& c = GetParam();
+    const QString serial = "BS3-10001";
+    if (c.folderToo)
+        storeDescription(serial, "4");
+    writeFile(devicesPath() + "/elsewhere/Device.xml", "a folder the link leads to");
+    const QString path = devicesPath() + "/" + QString(c.path).arg(serial);
+    if (c.link) {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+        ASSERT_EQ(::symlink(c.link, QFile::encodeName(path).constData()), 0);
+    } else {
+        writeFile(path, "the user's file");
+    }
+    const std::map<std::string, std::string> before = treeByBytes(devicesPath());
+
+    ScannerData data;
+    EXPECT_FALSE(data.unpackCalibration(calibrationArchive(serial, false), serial));
+    EXPECT_EQ(treeByBytes(devicesPath()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, NotAFolder,
+    ::testing::Values(NotAFolderCase{"FileAtTheFolder", "%1", nullptr, false},
+                      NotAFolderCase{"DanglingLinkAtTheFolder", "%1", "nowhere", false},
+                      NotAFolderCase{"LinkToAFolderAtTheFolder", "%1", "elsewhere", false},
+                      NotAFolderCase{"FileSetAside", "~previous/%1", nullptr, false},
+                      NotAFolderCase{"FileSetAsideBesideTheFolder", "~previous/%1", nullptr, true},
+                      NotAFolderCase{"FileSetAsideInTheEarlierLayout", "%1~previous", nullptr, false}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// The Devices folder reached through a symbolic link: the user data base is one, or Devices itself is.
+class UnpackUnderALink : public ScannerDataTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(UnpackUnderALink, GoesOverThePreviousCalibration)
+{
+    QTemporaryDir elsewhere(ktest::testHome() + "/elsewhere-XXXXXX");
+    ASSERT_TRUE(elsewhere.isValid());
+    QString link;
+    QString realDevices = elsewhere.path();
+    if (GetParam()) {
+        link = elsewhere.filePath("linked-appdata");
+        ASSERT_TRUE(QDir().mkpath(elsewhere.filePath("appdata")));
+        ASSERT_TRUE(QFile::link(elsewhere.filePath("appdata"), link));
+        qputenv("APPDATA", QFile::encodeName(link));
+        realDevices = elsewhere.filePath("appdata/Belmo/Kestrune/Devices");
+    } else {
+        link = devicesPath();
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(link).path()));
+        ASSERT_TRUE(QFile::link(elsewhere.path(), link));
+    }
+    const QString s1 = devicesPath() + "/S1";
+    ScannerData data;
+    ASSERT_TRUE(data.unpackCalibration(calibrationArchive("S1", false), "S1"));
+    writeFile(s1 + "/user/settings.xml", "kept");
+    writeFile(s1 + "/calibration.bin", "previous");
+    ASSERT_TRUE(data.unpackCalibration(calibrationArchive("S1", false), "S1")) << "over the previous one";
+    EXPECT_EQ(storedCid("S1"), "9");
+    EXPECT_EQ(readFile(realDevices + "/S1/calibration.bin"), QByteArray(64, 'A'));
+    EXPECT_EQ(readFile(realDevices + "/S1/user/settings.xml"), "kept");
+    EXPECT_EQ(devicesEntries(), QStringList{"S1"});
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, UnpackUnderALink, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "LinkedDataFolder" : "LinkedDevicesFolder"; });
 
 TEST_F(ScannerDataTest, TheLongestSerialUnpacks)
 {

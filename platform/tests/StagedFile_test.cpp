@@ -215,26 +215,45 @@ TEST(StagedFile, TemporaryNamesAreRecognisedAndRemovable)
     EXPECT_TRUE(platform::StagedFile::isTemporaryName(QStringLiteral(".staged~0123456789abcdef")));
 }
 
-// What a clean-up after a killed run may remove: today's temporary names, and those an earlier version made from
-// the target's name where the cut left them invalid UTF-8; never a file of valid UTF-8 that only looks alike.
+// What a clean-up after a killed run may remove: today's temporary names, and the earlier form
+// ".<first 200 bytes of the target's name>.<32-bit number in base 36>" where the cut fell inside a character. A
+// user's file is kept whatever it looks like: its name is valid UTF-8 or not of that exact shape.
 TEST(StagedFile, LeftoverNames)
 {
+    const QByteArray cut199 = QByteArray(199, 'c');  // a cut name is this plus the first byte of a 2-byte character
     const struct {
+        const char* label;
         QByteArray name;
         bool leftover;
     } cases[] = {
-        {".staged~0123456789abcdef", true},
-        {".calibration-\xc3.1k2j3", true},
-        {".\xe2\x82.1z141z3", true},
-        {".calibration-\xc3.1k2j3X", false},  // not a base-36 number
-        {".calibration-\xc3.12345678", false},
-        {".calibration-\xc3.", false},
-        {"calibration-\xc3.1k2j3", false},
-        {".calibration.bin.1k2j3", false},  // valid UTF-8: a file of the calibration
-        {"settings.xml", false},
+        {"today's form", ".staged~0123456789abcdef", true},
+        {"cut after 1 of 2 bytes", "." + cut199 + "\xc3.1k2j3", true},
+        {"cut after 2 of 3 bytes, the largest number", "." + QByteArray(198, 'c') + "\xe2\x82.1z141z3", true},
+        {"cut after 3 of 4 bytes, number 0", "." + QByteArray(197, 'c') + "\xf0\x9f\x98.0", true},
+        {"cut inside a character after 2-byte ones",
+         "." + QByteArray(99, 'c') + QByteArray("\xc3\xa9").repeated(50) + "\xe2.zz", true},
+        {"Latin-1 settings", ".r\xe9glages.ini", false},
+        {"Latin-1 backup", ".donn\xe9" "es.bak", false},
+        {"Latin-1 folder", ".copie-\xe9t\xe9.old", false},
+        {"short cut name", ".calibration-\xc3.1k2j3", false},
+        {"cut name of 199 bytes", "." + QByteArray(198, 'c') + "\xc3.1k2j3", false},
+        {"cut name of 201 bytes", "." + QByteArray(200, 'c') + "\xc3.1k2j3", false},
+        {"Latin-1 byte before the cut", ".\xe9" + QByteArray(198, 'c') + "\xc3.1k2j3", false},
+        {"ends in a whole Latin-1 character", "." + cut199 + "\xff.1k2j3", false},
+        {"ends in a lone continuation byte", "." + cut199 + "\x80.1k2j3", false},
+        {"a lead that no character has", "." + cut199 + "\xc0.1k2j3", false},
+        {"lead with a continuation no character has", "." + QByteArray(198, 'c') + "\xe0\x80.1k2j3", false},
+        {"number above 32 bits", "." + cut199 + "\xc3.1z141z4", false},
+        {"number with a leading zero", "." + cut199 + "\xc3.01k2j3", false},
+        {"upper-case digits", "." + cut199 + "\xc3.1K2J3", false},
+        {"no number", "." + cut199 + "\xc3.", false},
+        {"no leading dot", "x" + cut199 + "\xc3.1k2j3", false},
+        {"valid UTF-8 of the earlier form", "." + QByteArray(200, 'c') + ".1k2j3", false},
+        {"valid UTF-8", ".calibration.bin.1k2j3", false},
+        {"plain name", "settings.xml", false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(platform::StagedFile::isLeftoverName(c.name), c.leftover) << c.name.toHex().constData();
+        EXPECT_EQ(platform::StagedFile::isLeftoverName(c.name), c.leftover) << c.label;
 }
 
 // A name longer than the file system holds is refused at open, not after the data was written.

@@ -676,6 +676,24 @@ INSTANTIATE_TEST_SUITE_P(
                       LinkedFolderCase{"relativeUpNewFolder", "up/new/x.txt", UnZip::CannotCreateDirectory}),
     [](const ::testing::TestParamInfo<LinkedFolderCase>& info) { return std::string(info.param.label); });
 
+// An extraction folder that lies under a symbolic link, existing or still to be made, or is a link itself, as a
+// linked home or data folder gives it.
+TEST_F(ZipReaderTest, ExtractsIntoAFolderReachedThroughALink)
+{
+    const QMap<QString, QByteArray> tree = makeTree();
+    run(QStringLiteral("zip -q -X -r a.zip tree"));
+    ASSERT_TRUE(QDir().mkpath(path(QStringLiteral("real/existing"))));
+    ASSERT_TRUE(QFile::link(path(QStringLiteral("real")), path(QStringLiteral("home"))));
+    ASSERT_TRUE(QFile::link(QStringLiteral("real/existing"), path(QStringLiteral("linkedOut"))));
+    for (const char* folder : {"home/existing", "home/new/out", "linkedOut"}) {
+        SCOPED_TRACE(folder);
+        target = path(QLatin1String(folder));
+        EXPECT_EQ(extract(archive), UnZip::Ok);
+        EXPECT_EQ(extracted(), tree);
+    }
+    EXPECT_EQ(ztest::listTree(path(QStringLiteral("real/new/out"))), tree);
+}
+
 // A name longer than the file system holds is refused when its file is opened, before its data is read.
 TEST_F(ZipReaderTest, EntryNameTooLongIsRefusedAtOpen)
 {
