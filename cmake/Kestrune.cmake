@@ -1,6 +1,9 @@
 # Project-wide compiler settings and helpers for tests and fuzz targets.
 
 add_compile_options(-Wall -Wextra)
+# boost/bind.hpp, which property_tree's JSON parser includes, keeps its placeholders in the global namespace only
+# with this set; without it every such unit prints a deprecation message.
+add_compile_definitions(BOOST_BIND_GLOBAL_PLACEHOLDERS)
 if(KESTRUNE_WERROR)
   add_compile_options(-Werror)
 endif()

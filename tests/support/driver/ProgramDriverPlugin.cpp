@@ -6,7 +6,12 @@
 //   main window       KESTRUNE_DRIVER_WINDOW: "close" closes it, a number N ends its loop with exit(N),
 //                     "install" clicks the first enabled Install or Update button of the software table,
 //                     "refresh-close" clicks Refresh and closes the window while the refresh waits (Refresh is
-//                     disabled), then logs the tables' names once the program quits
+//                     disabled), then logs the tables' names once the program quits,
+//                     "watch" answers nothing: the first window that waits for the user (any visible top-level
+//                     widget but the splash screen) is logged as "up: <class> | <title> | <text>", its screen
+//                     area first grabbed into the PNG file KESTRUNE_DRIVER_SHOT when that is set (after
+//                     KESTRUNE_DRIVER_SETTLE_MS; "shot failed: <file>" when it could not be written); then the
+//                     driver stops
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
@@ -14,11 +19,15 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
+#include <QSplashScreen>
 #include <QStringList>
 #include <QTableWidget>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 namespace {
 
@@ -27,7 +36,8 @@ public:
     ProgramDriver()
         : log_(QString::fromLocal8Bit(qgetenv("KESTRUNE_DRIVER_LOG"))),
           answer_(QString::fromLatin1(qgetenv("KESTRUNE_DRIVER_ANSWER"))),
-          windowAction_(QString::fromLatin1(qgetenv("KESTRUNE_DRIVER_WINDOW")))
+          windowAction_(QString::fromLatin1(qgetenv("KESTRUNE_DRIVER_WINDOW"))),
+          shot_(QString::fromLocal8Bit(qgetenv("KESTRUNE_DRIVER_SHOT")))
     {
         timer_.setInterval(50);
         connect(&timer_, &QTimer::timeout, this, [this] { poll(); });
@@ -49,6 +59,10 @@ private:
     {
         if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
             return;
+        if (windowAction_ == QLatin1String("watch")) {
+            watch();
+            return;
+        }
         if (refreshing_) {
             auto* refresh = refreshing_->findChild<QPushButton*>(QStringLiteral("pbRefresh"));
             if (refresh && !refresh->isEnabled()) {
@@ -93,6 +107,51 @@ private:
     }
 
     void handle(QWidget* widget) { handled_ << QPointer<QWidget>(widget); }
+
+    // A window is up once the platform shows it. After KESTRUNE_DRIVER_SETTLE_MS it is painted again, so the grab
+    // that follows (a request to the display after the painting's own) sees it drawn.
+    void watch()
+    {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (!widget->isVisible() || qobject_cast<QSplashScreen*>(widget) ||
+                (widget->windowType() != Qt::Window && widget->windowType() != Qt::Dialog))
+                continue;
+            const QWindow* window = widget->windowHandle();
+            if (!window || !window->isExposed())
+                continue;
+            timer_.stop();
+            const QPointer<QWidget> shown(widget);
+            QTimer::singleShot(qMax(0, qEnvironmentVariableIntValue("KESTRUNE_DRIVER_SETTLE_MS")), this,
+                               [this, shown] {
+                                   if (!shown)
+                                       return;
+                                   shown->repaint();
+                                   QTimer::singleShot(0, this, [this, shown] {
+                                       if (shown)
+                                           report(shown);
+                                   });
+                               });
+            return;
+        }
+    }
+
+    void report(QWidget* widget)
+    {
+        if (!shot_.isEmpty()) {
+            const QRect area = widget->frameGeometry();
+            QScreen* screen = widget->screen();
+            const QPixmap shot =
+                screen ? screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()) : QPixmap();
+            if (shot.isNull() || !shot.save(shot_, "PNG")) {
+                write(QStringLiteral("shot failed: ") + shot_);
+                return;
+            }
+        }
+        const auto* box = qobject_cast<QMessageBox*>(widget);
+        write(QStringLiteral("up: ") + QString::fromLatin1(widget->metaObject()->className()) +
+              QStringLiteral(" | ") + widget->windowTitle() + QStringLiteral(" | ") +
+              (box ? box->text() : QString()));
+    }
 
     static QString labelText(QWidget* window, const char* name)
     {
@@ -166,6 +225,7 @@ private:
     QString log_;
     QString answer_;
     QString windowAction_;
+    QString shot_;
     QList<QPointer<QWidget>> handled_;
     QPointer<QWidget> refreshing_;  // the main window whose Refresh was clicked, until it is closed
 };

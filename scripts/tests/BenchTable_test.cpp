@@ -1,0 +1,60 @@
+// scripts/bench-table over benchmark logs in the form the three benchmarks print them.
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include "tests/support/TestFiles.h"
+#include "tests/support/TestProcess.h"
+
+namespace {
+
+const char zipLog[] = R"(tree: 2400 files, 200.0 MB, best of 3 runs
+
+operation                           seconds      MB/s  our peak +KiB
+create, Zip level 6                   0.830     241.0            512
+create, zip -6                        0.754     265.3              -
+create, Zip level by extension        0.610     327.9            498
+extract, UnZip                        0.201     995.0            300
+extract, unzip                        0.262     763.4              -
+verify, UnZip CheckOnly               0.150    1333.3            120
+verify, unzip -t                      0.190    1052.6              -
+
+archive sizes: Zip level 6 80.1 MB, zip -6 80.3 MB
+creation time Zip / zip:      1.101 (target <= 1.10)
+extraction time UnZip / unzip: 0.767 (target <= 0.90)
+verify time UnZip / unzip -t:  0.789
+)";
+
+const char downloadLog[] = "median of 3 rounds, ours and curl in turn\nresult download 812.5 830.1 0.979\n";
+
+const char imageLog[] = "result image rotate 3ch cold 2.500 1.000 2.000\nresult image mirror 1ch warm 0.400 0.200 -\n";
+
+TEST(BenchTable, EveryRowShowsBothSidesInItsUnit)
+{
+    QTemporaryDir logs;
+    ASSERT_TRUE(logs.isValid());
+    ktest::writeFile(logs.filePath("zip.txt"), zipLog);
+    ktest::writeFile(logs.filePath("download.txt"), downloadLog);
+    ktest::writeFile(logs.filePath("image.txt"), imageLog);
+
+    const ktest::ProcessResult table =
+        ktest::runProgram("python3", {ktest::sourcePath("scripts/bench-table"), logs.path()});
+    ASSERT_TRUE(table.ok()) << table.err.toStdString();
+    const QStringList rows = QString::fromUtf8(table.out).split('\n', Qt::SkipEmptyParts);
+    auto row = [](const char* what, const char* ours, const QString& ref, const char* ratio, const char* goal) {
+        return QString::asprintf("%-32s %10s %18s %7s  %s", what, ours, ref.toUtf8().constData(), ratio, goal);
+    };
+    const QStringList expected{
+        row("benchmark", "ours", "reference", "ratio", "goal"),
+        row("zip creation (s)", "0.830", "zip -6 0.754", "1.10", "<= 1.10"),
+        row("zip extraction (s)", "0.201", "unzip 0.262", "0.77", "<= 0.90"),
+        row("zip verify (s)", "0.150", "unzip -t 0.190", "0.79", "-"),
+        row("download 1 GiB (MB/s)", "812.5", "curl 830.1", "0.98", ">= 0.90"),
+        row("image rotate 3ch cold (ms)", "2.500", "memcpy 1.000", "2.50", "<= 3.00"),
+        row("image rotate 3ch cold (ms)", "2.500", "OpenCV 2.000", "1.25", "<= 1.00"),
+        row("image mirror 1ch warm (ms)", "0.400", "memcpy 0.200", "2.00", "<= 3.00"),
+    };
+    EXPECT_EQ(rows, expected) << table.out.toStdString();
+}
+
+}  // namespace
