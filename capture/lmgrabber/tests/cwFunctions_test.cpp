@@ -649,8 +649,9 @@ TEST_P(CwLumeneraFlashToFlash, PulsesKeepTheIntervalHoweverLateTheyCome)
             std::this_thread::sleep_for(std::chrono::milliseconds(c.interval - 50));
         const Clock::time_point pulse = Clock::now();  // the frame, and with it the flash, comes after this
         ASSERT_TRUE(lucamsim::triggerPulse(lmtest::textureSerial));
-        if (take > 0)
+        if (take > 0) {
             EXPECT_GE(pulse - lastPulse, std::chrono::milliseconds(c.interval)) << "take " << take;
+        }
         lastPulse = pulse;
         Image frame;
         cwGetRawFrameTexture(handle, &frame);
