@@ -509,6 +509,7 @@ TEST_P(CwLumeneraFrameRoad, EveryPixelLandsWholeInItsPlace)
     case Road::MainTriggered:
         cwCapture(handle, true, false);
         ASSERT_TRUE(lucamsim::triggerPulse(lmtest::textureSerial));
+        lucamsim::waitIdle();  // delivered before the short frame wait begins
         cwGetFrame(handle, &frame);
         return expectPlaced(frame, c.colour, c.bits, 1, width, height, mirrored, "raw frame");
     case Road::MainDirect:
@@ -524,6 +525,7 @@ TEST_P(CwLumeneraFrameRoad, EveryPixelLandsWholeInItsPlace)
     }
     cwCapture(handle, false, true);
     ASSERT_TRUE(lucamsim::triggerPulse(lmtest::textureSerial));
+    lucamsim::waitIdle();
     cwGetFrameTexture(handle, &frame);
     expectPlaced(frame, c.colour, c.bits, c.colour ? 3 : 1, width, height, mirrored, "converted frame");
 
@@ -649,8 +651,10 @@ TEST_P(CwLumeneraFlashToFlash, PulsesKeepTheIntervalHoweverLateTheyCome)
             std::this_thread::sleep_for(std::chrono::milliseconds(c.interval - 50));
         const Clock::time_point pulse = Clock::now();  // the frame, and with it the flash, comes after this
         ASSERT_TRUE(lucamsim::triggerPulse(lmtest::textureSerial));
+        lucamsim::waitIdle();
         if (take > 0) {
-            EXPECT_GE(pulse - lastPulse, std::chrono::milliseconds(c.interval)) << "take " << take;
+            EXPECT_GE(std::chrono::duration<double, std::milli>(pulse - lastPulse).count(), c.interval)
+                << "ms from the last pulse, take " << take;
         }
         lastPulse = pulse;
         Image frame;
@@ -668,6 +672,7 @@ TEST_P(CwLumeneraFlashToFlash, PulsesKeepTheIntervalHoweverLateTheyCome)
     EXPECT_THROW(cwGetRawFrameTexture(handle, &frame), capture::FrameTextureCaptureTimeout);
     ASSERT_NO_THROW(cwCapture(handle, false, true));
     ASSERT_TRUE(lucamsim::triggerPulse(lmtest::textureSerial));
+    lucamsim::waitIdle();
     cwGetRawFrameTexture(handle, &frame);
     EXPECT_EQ(lmtest::rowFrame(), std::vector<unsigned char>(frame.data, frame.data + frame.dataSize));
 }
