@@ -653,8 +653,8 @@ TEST_P(CwLumeneraFlashToFlash, PulsesKeepTheIntervalHoweverLateTheyCome)
         ASSERT_TRUE(lucamsim::triggerPulse(lmtest::textureSerial));
         lucamsim::waitIdle();
         if (take > 0) {
-            EXPECT_GE(std::chrono::duration<double, std::milli>(pulse - lastPulse).count(), c.interval)
-                << "ms from the last pulse, take " << take;
+            const double apart = std::chrono::duration<double, std::milli>(pulse - lastPulse).count();
+            EXPECT_GE(apart, c.interval) << "ms from the last pulse, take " << take;
         }
         lastPulse = pulse;
         Image frame;
