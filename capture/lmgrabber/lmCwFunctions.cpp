@@ -3,6 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "capture/CameraConfig.h"
@@ -76,6 +77,22 @@ void setFormat(niTypes::niImageHeader& format, const lmGrabber::lmParameters& p,
     format.channels = channels * (p.depth == lmGrabber::depth16 ? 2 : 1);
     format.step = format.channels * format.width;
     format.format = 0;
+}
+
+// The record's layout of a camera's frames, brought to what the camera delivers now: a host may have changed
+// its depth or colour through the camera object since initialisation.
+const niTypes::niImageHeader& currentFormat(niTypes::niImageHeader& format, const lmGrabber& camera)
+{
+    const lmGrabber::lmParameters& p = camera.getParameters();
+    setFormat(format, p, p.rgb ? 3 : 1);
+    return format;
+}
+
+// Whether a raw frame (one sample a pixel) was taken in the camera's present layout.
+bool rawLayoutMatches(const Image& raw, const lmGrabber& camera)
+{
+    const lmGrabber::lmParameters& p = camera.getParameters();
+    return raw.width == p.width && raw.height == p.height && raw.channels == rawBytesPerPixel(camera);
 }
 
 void initializeRecord(lmCameraRecord& record, const niTypes::niPtree* config,
@@ -167,7 +184,7 @@ void spreadGreyToRgb(Image& rgb, int bytes)
 // Lays frame out for one raw frame of camera (reusing its buffer when the size stays) and arms the camera's
 // snapshot callback to fill it and then set ready.
 void armFrame(lmGrabber& camera, const niTypes::niImageHeader& format, int bayerFormat, Image& frame,
-              BaseLibrary::Event& ready)
+              BaseLibrary::Event& ready, bool flashTake = false)
 {
     if (format.width <= 0 || format.height <= 0)
         throw std::invalid_argument("niImage::create - invalid image size");
@@ -176,6 +193,8 @@ void armFrame(lmGrabber& camera, const niTypes::niImageHeader& format, int bayer
     const int bytes = rawBytesPerPixel(camera);
     frame.create(format.width, format.height, bytes, format.width * bytes, bayerFormat);
     ready.reset();
+    if (flashTake)
+        impl.armFlashTake();
     camera.captureNextAsyncFrameRaw(frame.data, static_cast<unsigned>(frame.dataSize), ready);
 }
 
@@ -303,7 +322,7 @@ CW_API void cwCapture(cwHandle handle, bool captureMain, bool captureTexture)
         if (record.mainFormat.width <= 0 || record.mainFormat.height <= 0)
             throw std::invalid_argument("niImage::create - invalid image size");
         main.setUseHwTrigger(true);
-        armFrame(main, record.mainFormat, 1, record.mainFrame, record.mainFrameReady);
+        armFrame(main, currentFormat(record.mainFormat, main), 1, record.mainFrame, record.mainFrameReady);
     } else {
         main.setUseHwTrigger(false);
     }
@@ -311,10 +330,10 @@ CW_API void cwCapture(cwHandle handle, bool captureMain, bool captureTexture)
         if (!record.textureCamera)
             throw std::runtime_error(capture::textureCameraNotInitializedText);
         lmGrabber& texture = *record.textureCamera;
-        if (!lmGrabberAccess::impl(texture).takeFlashSlot())
+        if (!lmGrabberAccess::impl(texture).beginFlashTake())
             throw std::runtime_error("cwGetFrameTexture: error at control flash strobe interval!");
-        armFrame(texture, record.textureFormat, textureBayerCode(texture), record.textureFrame,
-                 record.textureFrameReady);
+        armFrame(texture, currentFormat(record.textureFormat, texture), textureBayerCode(texture),
+                 record.textureFrame, record.textureFrameReady, true);
     }
 }
 
@@ -325,13 +344,13 @@ CW_API void cwGetFrame(cwHandle handle, Image* out)
     if (main.getUseHwTrigger()) {
         if (!record.mainFrameReady.timedWait(300))
             throw capture::FrameCaptureTimeout();
-        niTypes::moveFrom(*out, record.mainFrame);
+        niTypes::moveFrom(*out, record.mainFrame);  // the raw frame, in the layout it was armed with
     } else {
         unsigned char* data = main.captureFrame();
-        frameOverCamera(record.mainFormat, main, data, *out);
+        frameOverCamera(currentFormat(record.mainFormat, main), main, data, *out);
+        if (main.getParameters().rgb)
+            out->mirror(0);  // a colour frame, 8 or 16 bits a sample, comes upside down
     }
-    if (out->channels == 3)
-        out->mirror(0);
     capture::applyMirrorFlags(*out, record.mirrorX, record.mirrorY);
 }
 
@@ -341,19 +360,23 @@ CW_API void cwGetFrameTexture(cwHandle handle, Image* out)
     lmGrabber& texture = *record.textureCamera;
     try {
         if (texture.getUseHwTrigger()) {
-            if (!record.textureFrameReady.timedWait(100))
+            if (!record.textureFrameReady.timedWait(100)) {
+                lmGrabberAccess::impl(texture).endFlashTake();
                 throw capture::FrameTextureCaptureTimeout(nullptr);
+            }
             if (!record.textureFrame.data)
                 throw std::runtime_error(emptyTextureText);
+            if (!rawLayoutMatches(record.textureFrame, texture))
+                throw std::runtime_error("cwGetFrameTexture: the camera's frame layout changed since the capture");
             if (static_cast<unsigned>(record.textureFrame.dataSize) < texture.getRawBufferSize())
                 throw std::runtime_error("raw texture frame smaller than the camera's frame");
-            niTypes::createImageFromFormat(record.textureFormat, nullptr, *out);
+            niTypes::createImageFromFormat(currentFormat(record.textureFormat, texture), nullptr, *out);
             if (static_cast<unsigned>(out->dataSize) < texture.getFrameSize())
                 throw std::runtime_error("frame layout smaller than the camera's frame");
             texture.convertRawToFrame(record.textureFrame.data, out->data);
         } else {
             unsigned char* data = texture.captureFrame();
-            frameOverCamera(record.textureFormat, texture, data, *out);
+            frameOverCamera(currentFormat(record.textureFormat, texture), texture, data, *out);
         }
     } catch (const capture::FrameCaptureTimeout& e) {
         throw capture::FrameTextureCaptureTimeout(e.what());
@@ -364,8 +387,10 @@ CW_API void cwGetFrameTexture(cwHandle handle, Image* out)
 CW_API void cwGetRawFrameTexture(cwHandle handle, Image* out)
 {
     lmCameraRecord& record = lookup(handle, LookupForm::Texture, "cwGetRawFrameTexture");
-    if (!record.textureFrameReady.timedWait(100))
+    if (!record.textureFrameReady.timedWait(100)) {
+        lmGrabberAccess::impl(*record.textureCamera).endFlashTake();
         throw capture::FrameTextureCaptureTimeout(nullptr);
+    }
     if (!record.textureFrame.data)
         throw std::runtime_error(emptyTextureText);
     niTypes::moveFrom(*out, record.textureFrame);
@@ -377,16 +402,20 @@ CW_API void cwConvertTextureRawToRgb(cwHandle handle, const Image* raw, Image* r
     lmGrabber& texture = *record.textureCamera;
     if (!raw || !raw->data || static_cast<unsigned>(raw->dataSize) < texture.getRawBufferSize())
         throw std::invalid_argument("cwConvertTextureRawToRgb: raw frame smaller than the camera's frame");
+    if (!rawLayoutMatches(*raw, texture))
+        throw std::invalid_argument("cwConvertTextureRawToRgb: raw frame not in the camera's frame layout");
     const int bytes = rawBytesPerPixel(texture);
-    const int width = record.textureFormat.width;
-    rgb->create(width, record.textureFormat.height, 3 * bytes, 3 * width * bytes, 2);  // 16-bit: 6 bytes a pixel
-    if (static_cast<unsigned>(rgb->dataSize) < texture.getFrameSize())
+    const niTypes::niImageHeader& format = currentFormat(record.textureFormat, texture);
+    Image converted;  // raw and rgb may be one image: it is replaced only once the conversion is done
+    converted.create(format.width, format.height, 3 * bytes, 3 * format.width * bytes, 2);  // 16-bit: 6 bytes
+    if (static_cast<unsigned>(converted.dataSize) < texture.getFrameSize())
         throw std::invalid_argument("cwConvertTextureRawToRgb: frame layout smaller than the camera's frame");
-    texture.convertRawToFrame(raw->data, rgb->data);
+    texture.convertRawToFrame(raw->data, converted.data);
     if (!texture.getParameters().rgb)
-        spreadGreyToRgb(*rgb, bytes);  // a monochrome camera's frame is copied, not converted
-    rgb->rotate();
-    rgb->mirror(1);
+        spreadGreyToRgb(converted, bytes);  // a monochrome camera's frame is copied, not converted
+    converted.rotate();
+    converted.mirror(1);
+    *rgb = std::move(converted);
 }
 
 CW_API int cwGetTextureBayerTileFormat(cwHandle handle)

@@ -93,6 +93,7 @@ void lmGrabberImpl::disarm()
     armedBuffer = nullptr;
     armedSize = 0;
     armedEvent = nullptr;
+    flashTakeArmed = false;
 }
 
 void lmGrabberImpl::removeCallback()
@@ -121,6 +122,10 @@ void lmGrabberImpl::snapshotCallback(void* context, unsigned char* data, uint32_
     self->armedBuffer = nullptr;
     self->armedSize = 0;
     self->armedEvent = nullptr;
+    if (self->flashTakeArmed) {  // the flash fired with this frame: its interval starts now
+        self->flashTakeOpen = self->flashTakeArmed = false;
+        self->flashEvent.setAfter(self->flashTakeInterval);
+    }
     if (event)
         event->set();
 }
@@ -145,14 +150,41 @@ void lmGrabberImpl::restartFlashInterval()
     flashEvent.setAfter(parameters.minFlashStrobeInterval);
 }
 
-bool lmGrabberImpl::takeFlashSlot()
+bool lmGrabberImpl::beginFlashTake()
 {
     if (!flashGated())
         return true;
+    {
+        std::lock_guard<std::mutex> lock(armMutex);
+        if (flashTakeOpen) {  // its frame never came: a failed take, ending now
+            armedBuffer = nullptr;
+            armedSize = 0;
+            armedEvent = nullptr;
+            flashTakeOpen = flashTakeArmed = false;
+            flashEvent.setAfter(flashTakeInterval);
+        }
+    }
     if (!passFlashGate())
         return false;
-    restartFlashInterval();
+    std::lock_guard<std::mutex> lock(armMutex);
+    flashTakeOpen = true;
+    flashTakeInterval = parameters.minFlashStrobeInterval;
     return true;
+}
+
+void lmGrabberImpl::armFlashTake()
+{
+    std::lock_guard<std::mutex> lock(armMutex);
+    flashTakeArmed = flashTakeOpen;
+}
+
+void lmGrabberImpl::endFlashTake()
+{
+    std::lock_guard<std::mutex> lock(armMutex);
+    if (!flashTakeOpen)
+        return;
+    flashTakeOpen = flashTakeArmed = false;
+    flashEvent.setAfter(flashTakeInterval);
 }
 
 const std::vector<float>& lmGrabberImpl::getFrameRates()

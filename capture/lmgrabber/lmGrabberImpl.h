@@ -67,10 +67,13 @@ public:
     // callback disarmed.
     void armSnapshot(unsigned char* buffer, unsigned bufferSize, BaseLibrary::Event& event);
     bool waitFlashInterval();
-    // For a flash fired outside captureFrameRaw: true when it may fire now, after waiting at most one minimum
-    // interval for the last flash's interval to end; a new interval then starts. Always true without a flash
-    // interval.
-    bool takeFlashSlot();
+    // A take whose flash fires at the trigger pulse, when the armed frame comes: true when it may be armed now,
+    // after waiting at most one minimum interval for the last flash's interval to end. The next interval counts
+    // from the take's end: the armed frame's arrival, or endFlashTake. A take still open from an earlier arming
+    // is abandoned (disarmed) and ends here. Always true without a flash interval.
+    bool beginFlashTake();
+    void armFlashTake();  // the frame armed next ends the take begun; call between disarm and the arming
+    void endFlashTake();  // the open take failed: the interval counts from now
     void disarm();  // the next delivered frame goes nowhere
 
     Parameters& params() { return parameters; }
@@ -105,6 +108,9 @@ private:
     unsigned char* armedBuffer = nullptr;
     unsigned armedSize = 0;
     BaseLibrary::Event* armedEvent = nullptr;
+    bool flashTakeOpen = false;   // a flash take has begun and not ended
+    bool flashTakeArmed = false;  // the armed frame ends it
+    int flashTakeInterval = 0;    // ms, as the take began
 };
 
 // Throws the SDK's last error when ok is false.

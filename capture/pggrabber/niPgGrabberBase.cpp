@@ -5,6 +5,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "capture/CaptureErrors.h"
 #include "capture/pggrabber/pgConversions.h"
@@ -888,6 +889,13 @@ void niPgGrabberBase::convertTextureRawToRgb(const niTypes::niImage<unsigned cha
     if (raw.dataSize < 0 || static_cast<unsigned long long>(stride) * h > static_cast<unsigned int>(raw.dataSize))
         throw std::invalid_argument("niImage::create - invalid image size");
     Image source(h, w, stride, raw.data, stride * h, PIXEL_FORMAT_RAW8, bayer);
-    rgb.create(raw.width, raw.height, 3, 3 * raw.width, 2);
-    convertToBgr(source, rgb);
+    niTypes::niImage<unsigned char> converted;  // raw and rgb may be one image: rgb is replaced once converted
+    converted.create(raw.width, raw.height, 3, 3 * raw.width, 2);
+    try {
+        convertToBgr(source, converted);
+    } catch (...) {
+        emptyImage(rgb);  // a failed conversion leaves no image behind
+        throw;
+    }
+    rgb = std::move(converted);
 }

@@ -7,6 +7,7 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -372,30 +373,38 @@ TEST_F(CwLumenera, MonochromeTextureConvertsToGreyRgb)
                     << row << " " << column << " " << channel;
 }
 
-struct TextureConversion {
-    const char* name;
-    bool colour;
-    int bits;
-};
-
-// The raw sample of texture pixel (x, y): every byte tells the position, and 16-bit samples use both bytes.
+// The raw sample of pixel (x, y): every byte tells the position, and 16-bit samples use both bytes.
 uint16_t positionSample(int x, int y, int bits)
 {
     return static_cast<uint16_t>(bits == 8 ? y * lmtest::frameWidth + x : 0x8000 + (x << 8) + (y << 4) + 5);
 }
 
-// Samples of image that differ from the converted pattern, raw pixel (x, y) being expected at place(x, y); a grey
-// image has one sample a pixel, a colour one three.
-int misplacedSamples(const Image& image, const TextureConversion& c, int samples,
-                     const std::function<std::pair<int, int>(int, int)>& place)
+std::vector<unsigned char> positionFrame(int bits)
 {
-    const int bytes = c.bits / 8;
-    const uint32_t full = c.bits == 8 ? 0xFF : 0xFFFF;
+    std::vector<unsigned char> frame;
+    for (int y = 0; y < lmtest::frameHeight; ++y)
+        for (int x = 0; x < lmtest::frameWidth; ++x) {
+            const uint16_t v = positionSample(x, y, bits);
+            frame.push_back(static_cast<unsigned char>(v & 0xFF));
+            if (bits == 16)
+                frame.push_back(static_cast<unsigned char>(v >> 8));
+        }
+    return frame;
+}
+
+using Place = std::function<std::pair<int, int>(int, int)>;
+
+// Samples of image that differ from the pattern, raw pixel (x, y) being expected at place(x, y): one raw or
+// grey sample a pixel, or the three a colour conversion makes (grey ones are copied to all three).
+int misplacedSamples(const Image& image, bool colour, int bits, int samples, const Place& place)
+{
+    const int bytes = bits / 8;
+    const uint32_t full = bits == 8 ? 0xFF : 0xFFFF;
     int misplaced = 0;
     for (int y = 0; y < lmtest::frameHeight; ++y)
         for (int x = 0; x < lmtest::frameWidth; ++x) {
-            const uint16_t v = positionSample(x, y, c.bits);
-            const uint32_t want[3] = {v, c.colour ? v / 2u : v, c.colour ? full - v : v};
+            const uint16_t v = positionSample(x, y, bits);
+            const uint32_t want[3] = {v, colour ? v / 2u : v, colour ? full - v : v};
             const auto [column, row] = place(x, y);
             const unsigned char* p = image.data + row * image.step + column * image.channels;
             for (int sample = 0; sample < samples; ++sample) {
@@ -409,60 +418,159 @@ int misplacedSamples(const Image& image, const TextureConversion& c, int samples
     return misplaced;
 }
 
-class CwLumeneraTextureConversion : public CwLumenera, public ::testing::WithParamInterface<TextureConversion> {};
-
-TEST_P(CwLumeneraTextureConversion, EveryPixelLandsWholeInItsPlace)
+// Where a frame of samples (1 raw or grey, 3 colour) of that depth is expected, checked whole.
+void expectPlaced(const Image& image, bool colour, int bits, int samples, int width, int height, const Place& place,
+                  const char* what)
 {
-    const TextureConversion& c = GetParam();
-    const int bytes = c.bits / 8;
-    std::vector<unsigned char> frame;
-    for (int y = 0; y < lmtest::frameHeight; ++y)
-        for (int x = 0; x < lmtest::frameWidth; ++x) {
-            const uint16_t v = positionSample(x, y, c.bits);
-            frame.push_back(static_cast<unsigned char>(v & 0xFF));
-            if (bytes == 2)
-                frame.push_back(static_cast<unsigned char>(v >> 8));
-        }
-    lucamsim::setFrameContent(lmtest::textureSerial, frame);
-    niTypes::niPtree tree = lmtest::scannerConfig();
-    tree.put("Device.Camera2.Lumenera.rgb", c.colour);
-    tree.put("Device.Camera2.Lumenera.bpp", c.bits);
-    tree.put("Device.Camera2.Lumenera.mirror_x", true);
-    tree.put("Device.Camera2.Lumenera.mirror_y", true);
-    const cwHandle handle = initialize(tree);
+    SCOPED_TRACE(what);
+    ASSERT_EQ(samples * bits / 8, image.channels);
+    ASSERT_EQ(width, image.width);
+    ASSERT_EQ(height, image.height);
+    ASSERT_GE(image.dataSize, image.step * image.height);
+    EXPECT_EQ(0, misplacedSamples(image, colour, bits, samples, place))
+        << "samples out of place, of " << samples * width * height;
+}
+
+enum class Road { MainTriggered, MainDirect, TextureTriggered, TextureDirect };
+
+struct FrameRoad {
+    std::string name;
+    Road road;
+    bool colour;
+    int bits;
+    bool mirrorX, mirrorY;
+    bool initialColour;  // the layout at initialisation; the camera object changes it before the capture
+    int initialBits;
+};
+
+std::vector<FrameRoad> frameRoads(bool layoutChanges)
+{
+    const std::pair<Road, const char*> roads[] = {{Road::MainTriggered, "MainTriggered"},
+                                                  {Road::MainDirect, "MainDirect"},
+                                                  {Road::TextureTriggered, "TextureTriggered"},
+                                                  {Road::TextureDirect, "TextureDirect"}};
+    std::vector<FrameRoad> cases;
+    for (const auto& [road, roadName] : roads)
+        for (bool colour : {false, true})
+            for (int bits : {8, 16}) {
+                const std::string name = std::string(roadName) + (colour ? "Colour" : "Grey") + std::to_string(bits);
+                if (layoutChanges) {  // the other depth, then the other colour, at initialisation
+                    cases.push_back({name + "WasBits" + std::to_string(24 - bits), road, colour, bits, true, true,
+                                     colour, 24 - bits});
+                    cases.push_back({name + (colour ? "WasGrey" : "WasColour"), road, colour, bits, false, true,
+                                     !colour, bits});
+                    continue;
+                }
+                for (int mirror = 0; mirror < 4; ++mirror) {
+                    const bool x = mirror & 1, y = mirror & 2;
+                    cases.push_back({name + "Mirror" + (x ? "X" : "") + (y ? "Y" : "") + (mirror ? "" : "None"), road,
+                                     colour, bits, x, y, colour, bits});
+                }
+            }
+    return cases;
+}
+
+class CwLumeneraFrameRoad : public CwLumenera, public ::testing::WithParamInterface<FrameRoad> {};
+
+TEST_P(CwLumeneraFrameRoad, EveryPixelLandsWholeInItsPlace)
+{
+    const FrameRoad& c = GetParam();
+    const bool texture = c.road == Road::TextureTriggered || c.road == Road::TextureDirect;
+    const char* const section = texture ? "Device.Camera2.Lumenera." : "Device.Camera.Lumenera.";
+    niTypes::niPtree tree = texture ? lmtest::scannerConfig() : mainOnlyConfig();
+    tree.put(std::string(section) + "rgb", c.initialColour);
+    tree.put(std::string(section) + "white_balance", 1);
+    tree.put(std::string(section) + "bpp", c.initialBits);
+    tree.put(std::string(section) + "mirror_x", c.mirrorX);
+    tree.put(std::string(section) + "mirror_y", c.mirrorY);
+    // the camera of serial 1002 (a colour sensor) on both roads: as main camera alone, or as texture camera
+    const cwHandle handle = initialize(tree, texture ? mainId : "#1002");
+    auto* camera = static_cast<lmGrabber*>(texture ? cwGetTextureDeviceInterface(handle) : cwGetDeviceInterface(handle));
+    ASSERT_NE(nullptr, camera);
+    if (c.initialColour != c.colour || c.initialBits != c.bits) {
+        lmGrabber::lmParameters p = camera->getParameters();
+        p.rgb = c.colour;
+        p.depth = c.bits == 16 ? lmGrabber::depth16 : lmGrabber::depth8;
+        camera->setParameters(p);
+    }
+    lucamsim::setFrameContent(lmtest::textureSerial, positionFrame(c.bits));
+    const int width = lmtest::frameWidth, height = lmtest::frameHeight;
+    const bool turned = c.road == Road::MainDirect && c.colour;  // a colour main frame comes upside down
+    const Place mirrored = [&](int x, int y) {
+        if (turned != c.mirrorX)
+            y = height - 1 - y;
+        if (c.mirrorY)
+            x = width - 1 - x;
+        return std::make_pair(x, y);
+    };
+
+    Image frame;
+    switch (c.road) {
+    case Road::MainTriggered:
+        cwCapture(handle, true, false);
+        ASSERT_TRUE(lucamsim::triggerPulse(lmtest::textureSerial));
+        lucamsim::waitIdle();  // delivered before the short frame wait begins
+        cwGetFrame(handle, &frame);
+        return expectPlaced(frame, c.colour, c.bits, 1, width, height, mirrored, "raw frame");
+    case Road::MainDirect:
+        cwCapture(handle, false, false);
+        cwGetFrame(handle, &frame);
+        return expectPlaced(frame, c.colour, c.bits, c.colour ? 3 : 1, width, height, mirrored, "frame");
+    case Road::TextureDirect:
+        cwSetTextureHwTrigger(handle, false);
+        cwGetFrameTexture(handle, &frame);
+        return expectPlaced(frame, c.colour, c.bits, c.colour ? 3 : 1, width, height, mirrored, "frame");
+    case Road::TextureTriggered:
+        break;
+    }
     cwCapture(handle, false, true);
     ASSERT_TRUE(lucamsim::triggerPulse(lmtest::textureSerial));
-    const int pixelSamples = c.colour ? 3 : 1;
-    const int pixels = lmtest::frameWidth * lmtest::frameHeight;
-
-    Image texture;  // converted, then mirrored both ways: turned by half a turn
-    cwGetFrameTexture(handle, &texture);
-    ASSERT_EQ(pixelSamples * bytes, texture.channels);
-    ASSERT_EQ(lmtest::frameWidth, texture.width);
-    ASSERT_EQ(lmtest::frameHeight, texture.height);
-    EXPECT_EQ(0, misplacedSamples(texture, c, pixelSamples, [](int x, int y) {
-                  return std::make_pair(lmtest::frameWidth - 1 - x, lmtest::frameHeight - 1 - y);
-              })) << "samples out of place, of " << pixelSamples * pixels;
+    lucamsim::waitIdle();
+    cwGetFrameTexture(handle, &frame);
+    expectPlaced(frame, c.colour, c.bits, c.colour ? 3 : 1, width, height, mirrored, "converted frame");
 
     Image raw;
     cwGetRawFrameTexture(handle, &raw);
-    ASSERT_EQ(bytes, raw.channels);
-    Image rgb;  // turned clockwise and mirrored within rows, whatever the mirror flags: a transposition
+    const Place same = [](int x, int y) { return std::make_pair(x, y); };
+    expectPlaced(raw, c.colour, c.bits, 1, width, height, same, "raw frame");
+    // turned clockwise and mirrored within rows, whatever the mirror flags: a transposition
+    const Place transposed = [](int x, int y) { return std::make_pair(y, x); };
+    Image rgb;
     cwConvertTextureRawToRgb(handle, &raw, &rgb);
-    ASSERT_EQ(3 * bytes, rgb.channels);
-    ASSERT_EQ(lmtest::frameHeight, rgb.width);
-    ASSERT_EQ(lmtest::frameWidth, rgb.height);
-    ASSERT_GE(rgb.dataSize, rgb.step * rgb.height);
-    EXPECT_EQ(0, misplacedSamples(rgb, c, 3, [](int x, int y) { return std::make_pair(y, x); }))
-        << "samples out of place, of " << 3 * pixels;
+    expectPlaced(rgb, c.colour, c.bits, 3, height, width, transposed, "raw frame converted");
+    cwConvertTextureRawToRgb(handle, &raw, &raw);  // converted in place
+    expectPlaced(raw, c.colour, c.bits, 3, height, width, transposed, "raw frame converted in place");
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, CwLumeneraTextureConversion,
-                         ::testing::Values(TextureConversion{"Colour8", true, 8}, TextureConversion{"Colour16", true, 16},
-                                           TextureConversion{"Grey8", false, 8}, TextureConversion{"Grey16", false, 16}),
-                         [](const ::testing::TestParamInfo<TextureConversion>& info) {
-                             return std::string(info.param.name);
-                         });
+std::string frameRoadName(const ::testing::TestParamInfo<FrameRoad>& info)
+{
+    return info.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Roads, CwLumeneraFrameRoad, ::testing::ValuesIn(frameRoads(false)), frameRoadName);
+INSTANTIATE_TEST_SUITE_P(LayoutChanged, CwLumeneraFrameRoad, ::testing::ValuesIn(frameRoads(true)), frameRoadName);
+
+TEST_F(CwLumenera, RawFrameOfAnEarlierLayoutIsRefused)
+{
+    niTypes::niPtree tree = lmtest::scannerConfig();
+    tree.put("Device.Camera2.Lumenera.bpp", 16);
+    const cwHandle handle = initialize(tree);
+    cwCapture(handle, false, true);
+    ASSERT_TRUE(lucamsim::triggerPulse(lmtest::textureSerial));
+    lucamsim::waitIdle();
+    auto* camera = static_cast<lmGrabber*>(cwGetTextureDeviceInterface(handle));
+    camera->setDepthBits(lmGrabber::depth8);  // after the 16-bit frame came
+    Image frame;
+    EXPECT_EQ("cwGetFrameTexture: the camera's frame layout changed since the capture",
+              errorOf([&] { cwGetFrameTexture(handle, &frame); }));
+    Image raw;
+    cwGetRawFrameTexture(handle, &raw);
+    EXPECT_EQ(2, raw.channels);
+    Image rgb;
+    EXPECT_EQ("cwConvertTextureRawToRgb: raw frame not in the camera's frame layout",
+              errorOf([&] { cwConvertTextureRawToRgb(handle, &raw, &rgb); }));
+    EXPECT_EQ(nullptr, rgb.data);
+}
 
 TEST_F(CwLumenera, TextureTimeoutsAfter100Ms)
 {
@@ -520,6 +628,57 @@ TEST_P(CwLumeneraTextureFlash, EveryTextureCaptureKeepsTheInterval)
 INSTANTIATE_TEST_SUITE_P(Cases, CwLumeneraTextureFlash,
                          ::testing::Values(TextureFlash{"Monochrome", false, 250}, TextureFlash{"Colour", true, 250},
                                            TextureFlash{"MonochromeWithoutInterval", false, 0}),
+                         [](const ::testing::TestParamInfo<TextureFlash>& info) { return std::string(info.param.name); });
+
+class CwLumeneraFlashToFlash : public CwLumenera, public ::testing::WithParamInterface<TextureFlash> {};
+
+// The flash fires at the trigger pulse, when the frame comes: the interval counts from there, however late the
+// pulse comes after the arming.
+TEST_P(CwLumeneraFlashToFlash, PulsesKeepTheIntervalHoweverLateTheyCome)
+{
+    const TextureFlash& c = GetParam();
+    niTypes::niPtree tree = mainOnlyConfig();
+    tree.put("Device.Info.camera_clr_id", niTypes::niString("1002"));
+    tree.put("Device.Camera2.Lumenera.has_flash", true);
+    tree.put("Device.Camera2.Lumenera.min_flash_strobe_interval", c.interval);
+    tree.put("Device.Camera2.Lumenera.rgb", c.colour);
+    tree.put("Device.Camera2.Lumenera.white_balance", 1);
+    const cwHandle handle = initialize(tree);
+    Clock::time_point lastPulse;
+    for (int take = 0; take < 4; ++take) {
+        ASSERT_NO_THROW(cwCapture(handle, false, true)) << "take " << take;
+        if (take % 2 == 0)  // late, then at once
+            std::this_thread::sleep_for(std::chrono::milliseconds(c.interval - 50));
+        const Clock::time_point pulse = Clock::now();  // the frame, and with it the flash, comes after this
+        ASSERT_TRUE(lucamsim::triggerPulse(lmtest::textureSerial));
+        lucamsim::waitIdle();
+        if (take > 0) {
+            const double apart = std::chrono::duration<double, std::milli>(pulse - lastPulse).count();
+            EXPECT_GE(apart, c.interval) << "ms from the last pulse, take " << take;
+        }
+        lastPulse = pulse;
+        Image frame;
+        cwGetRawFrameTexture(handle, &frame);
+        EXPECT_EQ(lmtest::rowFrame(), std::vector<unsigned char>(frame.data, frame.data + frame.dataSize));
+    }
+
+    lucamsim::dropFrames(lmtest::textureSerial, 2);
+    for (int lost = 0; lost < 2; ++lost) {  // a lost frame ends its take: the next capture still comes
+        ASSERT_NO_THROW(cwCapture(handle, false, true)) << "after " << lost << " lost";
+        ASSERT_TRUE(lucamsim::triggerPulse(lmtest::textureSerial));
+        lucamsim::waitIdle();
+    }
+    Image frame;
+    EXPECT_THROW(cwGetRawFrameTexture(handle, &frame), capture::FrameTextureCaptureTimeout);
+    ASSERT_NO_THROW(cwCapture(handle, false, true));
+    ASSERT_TRUE(lucamsim::triggerPulse(lmtest::textureSerial));
+    lucamsim::waitIdle();
+    cwGetRawFrameTexture(handle, &frame);
+    EXPECT_EQ(lmtest::rowFrame(), std::vector<unsigned char>(frame.data, frame.data + frame.dataSize));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CwLumeneraFlashToFlash,
+                         ::testing::Values(TextureFlash{"Monochrome", false, 300}, TextureFlash{"Colour", true, 300}),
                          [](const ::testing::TestParamInfo<TextureFlash>& info) { return std::string(info.param.name); });
 
 struct FloatProperty {

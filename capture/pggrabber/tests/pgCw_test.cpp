@@ -223,6 +223,125 @@ TEST_F(PgCw, TextureFramesFollowTheTextureMirrorFlags)
               messageOf([&] { cwEnableTextureFlash(single, true); }));
 }
 
+// Frames whose 2 x 2 cells (one Bayer tile each, so a colour conversion keeps them whole) tell their position.
+// Frames taken one after the other differ by shift (a repeated last row is refused as a corrupted frame).
+unsigned char cellValue(unsigned int x, unsigned int y, int shift)
+{
+    return static_cast<unsigned char>((x / 2 + 3 * (y / 2) + shift) % 256);
+}
+
+const unsigned int frameCols = 1280, frameRows = 960;
+
+std::vector<unsigned char> positionFrame(int shift)
+{
+    std::vector<unsigned char> frame(size_t(frameRows) * frameCols);
+    for (unsigned int y = 0; y < frameRows; ++y)
+        for (unsigned int x = 0; x < frameCols; ++x)
+            frame[size_t(y) * frameCols + x] = cellValue(x, y, shift);
+    return frame;
+}
+
+using Place = std::function<std::pair<unsigned int, unsigned int>(unsigned int, unsigned int)>;
+
+// Samples of image (channels of one byte each) that differ from the frame's pixel (x, y) expected at place(x, y).
+long misplacedSamples(const niTypes::niImage<unsigned char>& image, int shift, const Place& place)
+{
+    long misplaced = 0;
+    for (unsigned int y = 0; y < frameRows; ++y)
+        for (unsigned int x = 0; x < frameCols; ++x) {
+            const auto [column, row] = place(x, y);
+            const unsigned char* p = image.data + size_t(row) * image.step + size_t(column) * image.channels;
+            for (int c = 0; c < image.channels; ++c)
+                misplaced += p[c] != cellValue(x, y, shift);
+        }
+    return misplaced;
+}
+
+void expectPlaced(const niTypes::niImage<unsigned char>& image, int shift, int channels, unsigned int width,
+                  unsigned int height, const Place& place, const char* what)
+{
+    SCOPED_TRACE(what);
+    ASSERT_EQ(channels, image.channels);
+    ASSERT_EQ(int(width), image.width);
+    ASSERT_EQ(int(height), image.height);
+    ASSERT_GE(image.dataSize, image.step * image.height);
+    EXPECT_EQ(0, misplacedSamples(image, shift, place));
+}
+
+struct PgFrameRoad {
+    const char* name;
+    bool texture;
+    bool colour;
+    bool mirrorX, mirrorY;
+};
+
+class PgCwFrameRoad : public PgCw, public testing::WithParamInterface<PgFrameRoad> {};
+
+TEST_P(PgCwFrameRoad, EveryPixelLandsInItsPlace)
+{
+    const PgFrameRoad& c = GetParam();
+    const unsigned int serial = c.texture ? 2202 : 2201;
+    fc2sim::addCamera(fc2sim::defaultCamera(2201, INTERFACE_USB2, c.colour && !c.texture));
+    fc2sim::addCamera(fc2sim::defaultCamera(2202, INTERFACE_USB2, c.colour));
+    niTypes::niPtree config = scannerConfig("2202");
+    for (const char* section : {"Device.Camera.PgGrabber.", "Device.Camera2.PgGrabber."}) {
+        config.put(std::string(section) + "mirror_x", c.mirrorX);
+        config.put(std::string(section) + "mirror_y", c.mirrorY);
+    }
+    const cwHandle h = init("2201", config);
+    fc2sim::queueFrame(serial, positionFrame(0));
+    const Place mirrored = [&](unsigned int x, unsigned int y) {
+        return std::make_pair(c.mirrorY ? frameCols - 1 - x : x, c.mirrorX ? frameRows - 1 - y : y);
+    };
+    niTypes::niImage<unsigned char> frame;
+    if (!c.texture) {
+        cwGetFrame(h, &frame);
+        return expectPlaced(frame, 0, c.colour ? 3 : 1, frameCols, frameRows, mirrored, "frame");
+    }
+    fc2sim::pulseHardwareTrigger(serial);  // the texture camera waits for the hardware trigger
+    cwGetFrameTexture(h, &frame);
+    expectPlaced(frame, 0, c.colour ? 3 : 1, frameCols, frameRows, mirrored, "texture frame");
+    if (!c.colour)
+        return;
+
+    niTypes::niImage<unsigned char> raw;
+    fc2sim::queueFrame(serial, positionFrame(1));
+    fc2sim::pulseHardwareTrigger(serial);
+    cwGetRawFrameTexture(h, &raw);
+    expectPlaced(raw, 1, 1, frameCols, frameRows, [](unsigned int x, unsigned int y) { return std::make_pair(x, y); },
+                 "raw frame");
+    // mirrored, then turned a quarter clockwise
+    const Place turned = [&](unsigned int x, unsigned int y) {
+        const auto [mx, my] = mirrored(x, y);
+        return std::make_pair(frameRows - 1 - my, mx);
+    };
+    niTypes::niImage<unsigned char> rgb;
+    cwConvertTextureRawToRgb(h, &raw, &rgb);
+    expectPlaced(rgb, 1, 3, frameRows, frameCols, turned, "raw frame converted");
+    cwConvertTextureRawToRgb(h, &raw, &raw);  // converted in place
+    expectPlaced(raw, 1, 3, frameRows, frameCols, turned, "raw frame converted in place");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Roads, PgCwFrameRoad,
+    testing::Values(PgFrameRoad{"GreyFrame", false, false, false, false},
+                    PgFrameRoad{"GreyFrameMirrorX", false, false, true, false},
+                    PgFrameRoad{"GreyFrameMirrorY", false, false, false, true},
+                    PgFrameRoad{"GreyFrameMirrorXY", false, false, true, true},
+                    PgFrameRoad{"ColourFrame", false, true, false, false},
+                    PgFrameRoad{"ColourFrameMirrorX", false, true, true, false},
+                    PgFrameRoad{"ColourFrameMirrorY", false, true, false, true},
+                    PgFrameRoad{"ColourFrameMirrorXY", false, true, true, true},
+                    PgFrameRoad{"GreyTexture", true, false, false, false},
+                    PgFrameRoad{"GreyTextureMirrorX", true, false, true, false},
+                    PgFrameRoad{"GreyTextureMirrorY", true, false, false, true},
+                    PgFrameRoad{"GreyTextureMirrorXY", true, false, true, true},
+                    PgFrameRoad{"ColourTexture", true, true, false, false},
+                    PgFrameRoad{"ColourTextureMirrorX", true, true, true, false},
+                    PgFrameRoad{"ColourTextureMirrorY", true, true, false, true},
+                    PgFrameRoad{"ColourTextureMirrorXY", true, true, true, true}),
+    [](const testing::TestParamInfo<PgFrameRoad>& info) { return std::string(info.param.name); });
+
 TEST_F(PgCw, ASecondInitializeOfTheSameIdReleasesTheFirst)
 {
     fc2sim::addCamera(fc2sim::defaultCamera(3001));
