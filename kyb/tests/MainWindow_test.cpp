@@ -24,6 +24,7 @@
 #include "kyb/storage/AppDataFolders.h"
 #include "kyb/tests/BrowserRecorder.h"
 #include "kyb/tests/DialogDriver.h"
+#include "kyb/tests/StoredDescription.h"
 #include "kyb/ui/QKestrune.h"
 #include "kyb/ui/QSizeHintedButton.h"
 #include "platform/ExtraCertificates.h"
@@ -58,20 +59,7 @@ const char* const scannerScenario = R"({"account": {
     {"camera_id": "40000008", "serial_number": "OWN-8", "belongs_to": 0}]
 }})";
 
-void storeDescription(const QString& serial, const QString& cameraId, const QString& cid)
-{
-    const QString folder = QString::fromStdWString(devicesFolder()) + QLatin1Char('/') + serial;
-    ASSERT_TRUE(QDir().mkpath(folder));
-    QFile file(folder + QStringLiteral("/Device.xml"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Belmo>\n  <Device>\n    <Info>\n"
-                              "      <serial>string : %1</serial>\n      <camera>string : LUM</camera>\n"
-                              "      <camera_id>string : %2</camera_id>\n      <camera_clr_id>string : 0</camera_clr_id>\n"
-                              "      <cid>string : %3</cid>\n      <version>string : 1.0</version>\n    </Info>\n"
-                              "  </Device>\n</Belmo>\n")
-                   .arg(serial, cameraId, cid)
-                   .toUtf8());
-}
+using ktest::storeDescription;
 
 ApplicationInfo application(const char* name, const char* version, const char* link, int type = 0,
                             const char* upgradeUrl = "")
@@ -533,8 +521,8 @@ class RowButtonsDuringAWait : public MainWindow, public ::testing::WithParamInte
 
 // While the window waits for applications.json (the list already emptied for the answer), every action button is
 // off and a click on any of them starts nothing: no download dialog, no page, no second fetch. The wait runs on a
-// simulator of its own whose stall ends when that simulator stops; the rest of the refresh then goes on with the
-// suite's simulator.
+// simulator of its own that answers late (a cut connection would leave the window offline); the rest of the
+// refresh goes on there.
 TEST_P(RowButtonsDuringAWait, StartNothing)
 {
     const auto scanners = scannersOfTheScenario();
@@ -552,10 +540,12 @@ TEST_P(RowButtonsDuringAWait, StartNothing)
     ASSERT_EQ(software->rowCount(), 3);
 
     QJsonObject scenario = QJsonDocument::fromJson(scannerScenario).object();
-    // Only the first answer stalls: a nested fetch would be answered and counted.
-    scenario["routes"] = QJsonDocument::fromJson(R"({"/api/kyb/v2/applications.json": [{"stall": true}, {}]})").object();
-    auto stalling = std::make_unique<AccountServiceSim>(scenario);
-    ASSERT_TRUE(stalling->isRunning());
+    // Only the first answer is late, by far more than the probe needs: a nested fetch would be answered at once and
+    // counted.
+    scenario["routes"] =
+        QJsonDocument::fromJson(R"({"/api/kyb/v2/applications.json": [{"delay_ms": 4000}, {}]})").object();
+    auto late = std::make_unique<AccountServiceSim>(scenario);
+    ASSERT_TRUE(late->isRunning());
 
     BrowserLinks links;
     ktest::OnModal<DownloadManagerDialog> downloads([](DownloadManagerDialog* dialog) { dialog->reject(); });
@@ -569,7 +559,7 @@ TEST_P(RowButtonsDuringAWait, StartNothing)
     QTimer probe;
     probe.setInterval(20);
     QObject::connect(&probe, &QTimer::timeout, [&] {
-        if (during.seen || stalling->requestsTo("/api/kyb/v2/applications.json").isEmpty())
+        if (during.seen || late->requestsTo("/api/kyb/v2/applications.json").isEmpty())
             return;
         during.seen = true;
         during.busy = window.isBusy();
@@ -589,8 +579,7 @@ TEST_P(RowButtonsDuringAWait, StartNothing)
             during.clicked << button->text();
             QTest::mouseClick(button, Qt::LeftButton);
         }
-        during.fetches = stalling->requestsTo("/api/kyb/v2/applications.json").size();
-        stalling.reset();   // ends the stalled request
+        during.fetches = late->requestsTo("/api/kyb/v2/applications.json").size();
     });
     probe.start();
 

@@ -6,7 +6,8 @@
 //   main window       KESTRUNE_DRIVER_WINDOW: "close" closes it, a number N ends its loop with exit(N),
 //                     "install" clicks the first enabled Install or Update button of the software table,
 //                     "refresh-close" clicks Refresh and closes the window while the refresh waits (Refresh is
-//                     disabled), then logs the tables' names once the program quits
+//                     disabled), then logs the tables' names once the program quits,
+//                     "tables" logs every row of both tables with its buttons and closes it
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
@@ -128,8 +129,35 @@ private:
         }
     }
 
+    // Every row of both tables, top row first: its cells' texts, a button as "[Text]" or "[Text, disabled]".
+    void writeRows(QWidget* window)
+    {
+        for (const char* name : {"softwareTableWidget", "hardwareTableWidget"}) {
+            const auto* table = window->findChild<QTableWidget*>(QString::fromLatin1(name));
+            if (table && table->rowCount() == 0)
+                write(QString::fromLatin1(name) + QStringLiteral(": no rows"));
+            for (int row = 0; table && row < table->rowCount(); ++row) {
+                QStringList cells;
+                for (int column = 0; column < table->columnCount(); ++column) {
+                    if (const auto* button = qobject_cast<QAbstractButton*>(table->cellWidget(row, column)))
+                        cells << QStringLiteral("[") + button->text() +
+                                     (button->isEnabled() ? QString() : QStringLiteral(", disabled")) +
+                                     QStringLiteral("]");
+                    else
+                        cells << (table->item(row, column) ? table->item(row, column)->text() : QString());
+                }
+                write(QString::fromLatin1(name) + QStringLiteral(": ") + cells.join(QStringLiteral(" | ")));
+            }
+        }
+    }
+
     void endMainWindow(QWidget* window)
     {
+        if (windowAction_ == QLatin1String("tables")) {
+            writeRows(window);
+            QTimer::singleShot(0, window, [window] { window->close(); });
+            return;
+        }
         if (windowAction_ == QLatin1String("install")) {
             const auto* table = window->findChild<QTableWidget*>(QStringLiteral("softwareTableWidget"));
             for (int row = 0; table && row < table->rowCount(); ++row) {
