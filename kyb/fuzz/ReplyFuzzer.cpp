@@ -1,16 +1,14 @@
 // Feeds any bytes to the readers of the account service's JSON replies; the first byte picks the reader, the rest
 // is the body. A reader may refuse a body only the way its request handles: ptree_error, or for the sign-in reply
-// std::runtime_error with one of its two texts, or for a list ReplyNotAList. Whether a list body is a JSON array is
-// judged by Qt's JSON reader, apart from the readers under test: an array is read with all its elements, valid
-// JSON of another kind is ReplyNotAList. A UTF-8 byte-order mark before a body changes nothing.
+// std::runtime_error with one of its two texts, or for a list ReplyNotAList. A list is read only from a body that
+// is one JSON array, told from the text's structure by the oracle below, and then with all its elements; an array
+// is never taken for another value; a UTF-8 byte-order mark before a body changes nothing.
 #include <QByteArray>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonParseError>
 #include <QString>
 #include <boost/property_tree/ptree.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -49,26 +47,107 @@ void signIn(const QByteArray& body, bool withEmail)
 
 const QByteArray byteOrderMark = QByteArrayLiteral("\xEF\xBB\xBF");
 
-// What a body is as JSON, by Qt's reader: one array of elements, one value of another kind, or unknown where Qt
-// cannot tell (it refuses some texts the property-tree reader takes: invalid UTF-8, numbers out of range, deep
-// nesting). The byte-order mark is taken off first, as the body is wrapped to let Qt read a value of any kind.
+// What a body is as JSON, told from its structure alone, apart from the readers under test: one array and its
+// number of elements, one value of another kind, or not one JSON value. Looser than JSON where only the kind
+// matters (a string's bytes and escapes, the spelling of numbers and literals), so every text the property-tree
+// reader takes has a verdict here. The byte-order mark before a body is not part of it.
 struct Verdict {
-    enum Kind { Array, OtherValue, Unknown } kind = Unknown;
+    enum Kind { Array, OtherValue, NoValue } kind = NoValue;
     int elements = 0;
+};
+
+class Structure {
+public:
+    explicit Structure(const QByteArray& text) : at_(text.cbegin()), end_(text.cend()) {}
+
+    Verdict verdict()
+    {
+        Verdict verdict;
+        skipSpace();
+        const bool array = at_ != end_ && *at_ == '[';
+        int elements = 0;
+        if (!value(&elements))
+            return verdict;
+        skipSpace();
+        if (at_ != end_)
+            return verdict;   // more after the value
+        verdict.kind = array ? Verdict::Array : Verdict::OtherValue;
+        verdict.elements = elements;
+        return verdict;
+    }
+
+private:
+    void skipSpace()
+    {
+        while (at_ != end_ && (*at_ == ' ' || *at_ == '\t' || *at_ == '\n' || *at_ == '\r'))
+            ++at_;
+    }
+
+    bool take(char c)
+    {
+        skipSpace();
+        if (at_ == end_ || *at_ != c)
+            return false;
+        ++at_;
+        return true;
+    }
+
+    bool string()
+    {
+        if (!take('"'))
+            return false;
+        while (at_ != end_ && *at_ != '"') {
+            if (*at_ == '\\' && ++at_ == end_)
+                return false;
+            ++at_;
+        }
+        return at_ != end_ && *at_++ == '"';
+    }
+
+    // A value; for an array, its number of elements into elements.
+    bool value(int* elements)
+    {
+        skipSpace();
+        if (at_ == end_)
+            return false;
+        int inner = 0;
+        if (*at_ == '[') {
+            ++at_;
+            if (take(']'))
+                return true;
+            do {
+                if (!value(&inner))
+                    return false;
+                ++*elements;
+            } while (take(','));
+            return take(']');
+        }
+        if (*at_ == '{') {
+            ++at_;
+            if (take('}'))
+                return true;
+            do {
+                if (!string() || !take(':') || !value(&inner))
+                    return false;
+            } while (take(','));
+            return take('}');
+        }
+        if (*at_ == '"')
+            return string();
+        const auto word = at_;
+        while (at_ != end_ && (std::isalnum(static_cast<unsigned char>(*at_)) || *at_ == '+' || *at_ == '-' ||
+                               *at_ == '.'))
+            ++at_;
+        return at_ != word;
+    }
+
+    QByteArray::const_iterator at_;
+    QByteArray::const_iterator end_;
 };
 
 Verdict judge(const QByteArray& body)
 {
-    const QByteArray text = body.startsWith(byteOrderMark) ? body.mid(byteOrderMark.size()) : body;
-    QJsonParseError error;
-    const QJsonDocument wrapped = QJsonDocument::fromJson("[" + text + "]", &error);
-    Verdict verdict;
-    if (error.error != QJsonParseError::NoError || wrapped.array().size() != 1)
-        return verdict;   // not one value, or not one Qt can read
-    const QJsonValue value = wrapped.array().at(0);
-    verdict.kind = value.isArray() ? Verdict::Array : Verdict::OtherValue;
-    verdict.elements = value.isArray() ? value.toArray().size() : 0;
-    return verdict;
+    return Structure(body.startsWith(byteOrderMark) ? body.mid(byteOrderMark.size()) : body).verdict();
 }
 
 // How a list read ended: the exception it left by (none, ptree_error, ReplyNotAList) and the items it left.
@@ -104,7 +183,7 @@ void list(const QByteArray& body, Read read)
 {
     const ListOutcome outcome = readList<Item>(body, read);
     const Verdict verdict = judge(body);
-    if (outcome.ending == ListOutcome::Read && verdict.kind == Verdict::OtherValue)
+    if (outcome.ending == ListOutcome::Read && verdict.kind != Verdict::Array)
         fail("a body that is not a list was read as one");
     if (outcome.ending == ListOutcome::Read && verdict.kind == Verdict::Array &&
         outcome.items != static_cast<std::size_t>(verdict.elements))

@@ -411,7 +411,9 @@ protected:
                                          {"KESTRUNE_DRIVER_LOG", log_},
                                          {"KESTRUNE_DRIVER_ANSWER", answer},
                                          {"KESTRUNE_DRIVER_WINDOW", windowAction},
-                                         {"KESTRUNE_SHELL_OPEN", launcher_}};
+                                         {"KESTRUNE_SHELL_OPEN", launcher_},
+                                         {"KESTRUNE_DRIVER_AWAIT_LOG", awaitLog_},
+                                         {"KESTRUNE_DRIVER_AWAIT_TEXT", awaitText_}};
         return runKyb(args, env, false, program);
     }
 
@@ -427,6 +429,9 @@ protected:
     QString log_;
     QString launches_;
     QString launcher_;
+    // "refresh-close" closes the window once this log has one more line holding the text (no log: at once)
+    QString awaitLog_;
+    QString awaitText_;
 };
 
 const QString selfUpdateQuestion =
@@ -512,6 +517,9 @@ TEST_F(DrivenKyb, TheWindowClosedWhileRefreshWaitsEndsWithTheCachedLists)
     sim->setScenario(QJsonDocument::fromJson(R"({"routes": {"/api/kyb/v2/applications.json": [{}, {"stall": true}]}})")
                          .object());
     sim->clearLog();
+    // closed once the refresh's request reached the service
+    awaitLog_ = sim->workDir() + QStringLiteral("/requests.jsonl");
+    awaitText_ = QStringLiteral("/api/kyb/v2/applications.json");
     outcome = runDriven({}, "No", "refresh-close");
 
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();

@@ -6,7 +6,9 @@
 //   main window       KESTRUNE_DRIVER_WINDOW: "close" closes it, a number N ends its loop with exit(N),
 //                     "install" clicks the first enabled Install or Update button of the software table,
 //                     "refresh-close" clicks Refresh and closes the window while the refresh waits (Refresh is
-//                     disabled), then logs the tables' names once the program quits,
+//                     disabled, and the file KESTRUNE_DRIVER_AWAIT_LOG names, when given, has one more line
+//                     holding KESTRUNE_DRIVER_AWAIT_TEXT: the request reached the server), then logs the tables'
+//                     names once the program quits,
 //                     "tables" logs every row of both tables with its buttons and closes it
 #include <QAbstractButton>
 #include <QApplication>
@@ -28,7 +30,9 @@ public:
     ProgramDriver()
         : log_(QString::fromLocal8Bit(qgetenv("KESTRUNE_DRIVER_LOG"))),
           answer_(QString::fromLatin1(qgetenv("KESTRUNE_DRIVER_ANSWER"))),
-          windowAction_(QString::fromLatin1(qgetenv("KESTRUNE_DRIVER_WINDOW")))
+          windowAction_(QString::fromLatin1(qgetenv("KESTRUNE_DRIVER_WINDOW"))),
+          awaitLog_(QString::fromLocal8Bit(qgetenv("KESTRUNE_DRIVER_AWAIT_LOG"))),
+          awaitText_(qgetenv("KESTRUNE_DRIVER_AWAIT_TEXT"))
     {
         timer_.setInterval(50);
         connect(&timer_, &QTimer::timeout, this, [this] { poll(); });
@@ -52,7 +56,7 @@ private:
             return;
         if (refreshing_) {
             auto* refresh = refreshing_->findChild<QPushButton*>(QStringLiteral("pbRefresh"));
-            if (refresh && !refresh->isEnabled()) {
+            if (refresh && !refresh->isEnabled() && lineCount() > linesBeforeRefresh_) {
                 write(QStringLiteral("main window: closed while refreshing"));
                 const QPointer<QWidget> window = refreshing_;
                 refreshing_.clear();
@@ -94,6 +98,20 @@ private:
     }
 
     void handle(QWidget* widget) { handled_ << QPointer<QWidget>(widget); }
+
+    // Whole lines of the awaited log that hold the awaited text; 1 when no log is named, so nothing is awaited.
+    int lineCount() const
+    {
+        if (awaitLog_.isEmpty())
+            return 1;
+        QFile file(awaitLog_);
+        if (!file.open(QIODevice::ReadOnly))
+            return 0;
+        int count = 0;
+        for (const QByteArray& line : file.readAll().split('\n'))
+            count += line.contains(awaitText_) ? 1 : 0;
+        return count;
+    }
 
     static QString labelText(QWidget* window, const char* name)
     {
@@ -175,6 +193,7 @@ private:
         if (windowAction_ == QLatin1String("refresh-close")) {
             auto* refresh = window->findChild<QPushButton*>(QStringLiteral("pbRefresh"));
             if (refresh) {
+                linesBeforeRefresh_ = awaitLog_.isEmpty() ? 0 : lineCount();
                 refreshing_ = window;
                 QTimer::singleShot(0, refresh, [refresh] { refresh->click(); });
             }
@@ -194,6 +213,9 @@ private:
     QString log_;
     QString answer_;
     QString windowAction_;
+    QString awaitLog_;
+    QByteArray awaitText_;
+    int linesBeforeRefresh_ = 0;
     QList<QPointer<QWidget>> handled_;
     QPointer<QWidget> refreshing_;  // the main window whose Refresh was clicked, until it is closed
 };
