@@ -10,6 +10,7 @@
 #include <QString>
 #include <QTranslator>
 
+#include <cstdio>
 #include <exception>
 #include <ios>
 
@@ -169,7 +170,9 @@ int main(int argc, char** argv)
         QtSingleApplication app(argc, argv, true);
         QCoreApplication::setOrganizationName(QStringLiteral("Belmo Group"));
         QCoreApplication::setApplicationName(QStringLiteral("Kestrune"));
-        platform::installExtraCaCertificates();
+        if (!platform::installExtraCaCertificates())
+            std::fprintf(stderr, "kyb: KESTRUNE_CA_FILE \"%s\" cannot be read or holds no certificate\n",
+                         qgetenv("KESTRUNE_CA_FILE").constData());
 
         appDataPath();
         const QString language = CacheFile().language();

@@ -34,8 +34,12 @@ bool startsWithArray(const QByteArray& body)
 
 }  // namespace
 
-pt::ptree parseReplyList(const QByteArray& body)
+pt::ptree parseReplyList(const QByteArray& reply)
 {
+    // A UTF-8 byte-order mark is skipped, as the reader skips it before an object; inside the wrapping object
+    // below it would be a syntax error.
+    static const QByteArray byteOrderMark = QByteArrayLiteral("\xEF\xBB\xBF");
+    const QByteArray body = reply.startsWith(byteOrderMark) ? reply.mid(byteOrderMark.size()) : reply;
     // The reader takes only objects at the top, so the array becomes the member "" of one.
     pt::ptree wrapped = parseReplyObject("{\"\":" + body + "}");
     if (wrapped.size() != 1)  // the body went on past its value into members of the wrapping object

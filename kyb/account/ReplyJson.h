@@ -13,7 +13,7 @@ public:
 // JSON replies of the account service as property trees (every value as text). Both throw
 // boost::property_tree::ptree_error (json_parser_error on a syntax error).
 boost::property_tree::ptree parseReplyObject(const QByteArray& body);
-// A reply holding a JSON array: the elements are the children of the result, in array order. A syntax error throws
-// json_parser_error; valid JSON that is not an array (an object, also {} or one with empty keys, a text, null, a
-// number) throws ReplyNotAList.
-boost::property_tree::ptree parseReplyList(const QByteArray& body);
+// A reply holding a JSON array, after a UTF-8 byte-order mark when there is one: the elements are the children of
+// the result, in array order. A syntax error throws json_parser_error; valid JSON that is not an array (an object,
+// also {} or one with empty keys, a text, null, a number) throws ReplyNotAList.
+boost::property_tree::ptree parseReplyList(const QByteArray& reply);

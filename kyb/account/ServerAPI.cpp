@@ -46,13 +46,6 @@ QNetworkRequest unauthorizedRequest(const QUrl& url)
     throw RequestFailure((boost::format("Incorrect server reply: %i") % status).str());
 }
 
-// Codes that mean the service cannot be reached at all.
-bool marksOffline(int code)
-{
-    return code == QNetworkReply::HostNotFoundError || code == QNetworkReply::TimeoutError ||
-           code == QNetworkReply::UnknownNetworkError || code == QNetworkReply::ProxyTimeoutError;
-}
-
 // Qt reports 4xx and 5xx answers as error codes too (400 and 418 as 302, 401 as 204, 404 as 203, 407 as 105, 500
 // as 401): such a reply is an answer and takes the status road. Transport and protocol failures stay network errors
 // even when the headers came, as the body is then incomplete.
@@ -188,7 +181,9 @@ ServerAPI::Reply ServerAPI::send(Method method, const QNetworkRequest& request, 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     result.status = status.isValid() ? status.toInt() : 0;
     result.networkError = result.error != QNetworkReply::NoError && !(status.isValid() && isStatusCode(result.error));
-    if (result.networkError && marksOffline(result.error))
+    // No answer (refused, cut or timed-out connection, failed handshake or certificate check, unknown host, proxy
+    // or network failure): the service counts as unreachable, so the lists that follow come from cache.ini.
+    if (result.networkError)
         accountState.offlineMode = true;
     return result;  // the reply goes with the processor's manager
 }

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
+#include <tuple>
 
 #include <QDir>
 #include <QFile>
@@ -16,11 +18,15 @@
 
 #include "kyb/signin/SavedLoginFile.h"
 #include "kyb/signin/SignIn.h"
+#include "kyb/storage/CacheFile.h"
 #include "kyb/tests/DialogDriver.h"
+#include "kyb/tests/StoredDescription.h"
 #include "platform/PrivateFolder.h"
 #include "platform/Registry.h"
 #include "platform/UserDataFolder.h"
 #include "tests/support/AccountServiceSim.h"
+#include "tests/support/RefusedPort.h"
+#include "tests/support/ScopedEnvironmentVariable.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestProcess.h"
 
@@ -318,6 +324,34 @@ TEST_F(KybProgram, ALockThatCannotBeMadeIsNoOtherInstance)
     QFile::remove(instances);
 }
 
+// A KESTRUNE_CA_FILE that gives no certificate is named at start-up, before the command line is looked at.
+TEST_F(KybProgram, ACaFileThatGivesNoCertificateIsNamedOnStandardError)
+{
+    QTemporaryDir scratch;
+    ASSERT_TRUE(scratch.isValid());
+    const QString notes = scratch.filePath("notes.pem");
+    ktest::writeFile(notes, "no certificate in here\n");
+    const struct {
+        QString path;
+        bool named;
+    } cases[] = {{scratch.filePath("missing.pem"), true},
+                 {scratch.path(), true},
+                 {QStringLiteral("/dev/null"), true},
+                 {notes, true},
+                 {AccountServiceSim::trustedCaFile(), false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        const Outcome outcome = runKyb({"--bogus"}, {{"KESTRUNE_CA_FILE", c.path}});
+        EXPECT_EQ(outcome.exitCode, 0);
+        if (c.named) {
+            EXPECT_TRUE(outcome.err.contains(("KESTRUNE_CA_FILE \"" + c.path + "\"").toUtf8()))
+                << outcome.err.toStdString();
+        } else {
+            EXPECT_FALSE(outcome.err.contains("KESTRUNE_CA_FILE")) << outcome.err.toStdString();
+        }
+    }
+}
+
 // A list reply that is valid JSON but no array is an unreadable reply: the silent run fails, and the lists that
 // cache.ini holds from the run before stay as they were.
 TEST_F(KybProgram, AListReplyThatIsNoArrayFailsTheSilentRunAndKeepsTheCache)
@@ -377,7 +411,9 @@ protected:
                                          {"KESTRUNE_DRIVER_LOG", log_},
                                          {"KESTRUNE_DRIVER_ANSWER", answer},
                                          {"KESTRUNE_DRIVER_WINDOW", windowAction},
-                                         {"KESTRUNE_SHELL_OPEN", launcher_}};
+                                         {"KESTRUNE_SHELL_OPEN", launcher_},
+                                         {"KESTRUNE_DRIVER_AWAIT_LOG", awaitLog_},
+                                         {"KESTRUNE_DRIVER_AWAIT_TEXT", awaitText_}};
         return runKyb(args, env, false, program);
     }
 
@@ -393,6 +429,9 @@ protected:
     QString log_;
     QString launches_;
     QString launcher_;
+    // "refresh-close" closes the window once this log has one more line holding the text (no log: at once)
+    QString awaitLog_;
+    QString awaitText_;
 };
 
 const QString selfUpdateQuestion =
@@ -478,6 +517,9 @@ TEST_F(DrivenKyb, TheWindowClosedWhileRefreshWaitsEndsWithTheCachedLists)
     sim->setScenario(QJsonDocument::fromJson(R"({"routes": {"/api/kyb/v2/applications.json": [{}, {"stall": true}]}})")
                          .object());
     sim->clearLog();
+    // closed once the refresh's request reached the service
+    awaitLog_ = sim->workDir() + QStringLiteral("/requests.jsonl");
+    awaitText_ = QStringLiteral("/api/kyb/v2/applications.json");
     outcome = runDriven({}, "No", "refresh-close");
 
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
@@ -551,5 +593,110 @@ Möchten Sie aktualisieren?</translation>
                   "3.2.1");
     }
 }
+
+// The service out of reach without a stalled request: a port that refuses the connection, or a server whose
+// certificate no trusted CA signed. The lists come from cache.ini as offline ones: 6 is not given, --update uploads
+// and offers nothing and records no offer, and the window's buttons are disabled and, without cached scanners,
+// shows no scanner state.
+enum class OutOfReach { RefusedPort, UntrustedCertificate };
+
+struct OutOfReachCase {
+    const char* name;
+    QStringList args;             // empty: the window, whose rows the driver logs before closing it
+    bool cached;                  // cache.ini holds Belmo Studio 3.2.1 and the scanner BS3-10001
+    const char* installedStudio;
+    int expectedCode;
+    QStringList driverLog;
+};
+
+const char* nameOf(OutOfReach service)
+{
+    return service == OutOfReach::RefusedPort ? "RefusedPort" : "Untrusted";
+}
+
+void PrintTo(const std::tuple<OutOfReach, OutOfReachCase>& param, std::ostream* out)
+{
+    *out << nameOf(std::get<0>(param)) << '_' << std::get<1>(param).name;
+}
+
+class OutOfReachRuns : public DrivenKyb,
+                       public ::testing::WithParamInterface<std::tuple<OutOfReach, OutOfReachCase>> {
+protected:
+    void TearDown() override { QDir(QString::fromStdWString(devicesFolder())).removeRecursively(); }
+};
+
+TEST_P(OutOfReachRuns, WorkOfflineFromTheCache)
+{
+    const auto& [service, c] = GetParam();
+    installStudio(QString::fromLatin1(c.installedStudio));
+    ktest::storeDescription("BS9-90009", "30009999", "3");   // a stored scanner outside the account
+    if (c.cached) {
+        ApplicationInfo studio;
+        studio.id = "1";
+        studio.productName = "Belmo Studio";
+        studio.versionName = "3.2.1";
+        AccountScanner scanner;
+        scanner.id = "501";
+        scanner.serialNumber = "BS3-10001";
+        CacheFile cache(appDataPathFile("cache.ini"));
+        cache.writeProducts({studio});
+        cache.writeScanners({scanner});
+    }
+    const QString log = studioLogFolder() + QStringLiteral("/Main.0001.log");
+    ASSERT_TRUE(QDir().mkpath(studioLogFolder()));
+    ktest::writeFile(log, "measurement took 12 ms\n");
+    const QByteArray cached = ktest::readFile(appDataPathFile("cache.ini"));
+
+    std::optional<ktest::RefusedPort> port;
+    std::optional<ktest::ScopedEnv> host;
+    std::unique_ptr<AccountServiceSim> untrusted;
+    if (service == OutOfReach::RefusedPort) {
+        port.emplace();
+        ASSERT_TRUE(port->isValid());
+        host.emplace("KESTRUNE_SERVICE_HOST", port->authority());
+    } else {
+        AccountServiceSim::Options options;
+        options.trustedCa = false;
+        untrusted = std::make_unique<AccountServiceSim>(QJsonObject(), options);
+        ASSERT_TRUE(untrusted->isRunning());
+    }
+
+    const Outcome outcome = runDriven(c.args, "No", "tables");
+
+    EXPECT_EQ(outcome.exitCode, c.expectedCode) << outcome.err.toStdString();
+    EXPECT_EQ(driverLog().join('\n').toStdString(), c.driverLog.join('\n').toStdString());
+    EXPECT_FALSE(Registry(Registry::Hive::CurrentUser)
+                     .value(belmoKey + "\\Belmo Studio\\" + c.installedStudio, "updaterLastVersion")
+                     .has_value())
+        << "an offer was recorded";
+    EXPECT_TRUE(QFile::exists(log));
+    EXPECT_EQ(ktest::readFile(appDataPathFile("cache.ini")).toStdString(), cached.toStdString());
+    if (untrusted) {
+        EXPECT_TRUE(untrusted->requests().isEmpty()) << "a request passed the failed certificate check";
+    }
+}
+
+const QStringList updateStudioArgs{"--update", "--product", "Belmo Studio", "--version", "3.1.0"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Services, OutOfReachRuns,
+    ::testing::Combine(
+        ::testing::Values(OutOfReach::RefusedPort, OutOfReach::UntrustedCertificate),
+        ::testing::Values(
+            // Nothing cached: no application is known, which is not "the account has none".
+            OutOfReachCase{"InstallWithoutCache", installStudioArgs, false, "3.2.1", 8, {}},
+            OutOfReachCase{"InstallFromTheCache", installStudioArgs, true, "3.1.0", 7, {}},
+            OutOfReachCase{"UpdateWithoutCache", updateStudioArgs, false, "3.1.0", 0, {}},
+            // The cached record is newer than the installed product, and still nothing is offered.
+            OutOfReachCase{"UpdateFromTheCache", updateStudioArgs, true, "3.1.0", 0, {}},
+            OutOfReachCase{"WindowWithoutCache", {}, false, "3.2.1", 0,
+                           {"main window: update link hidden", "softwareTableWidget: no rows",
+                            "hardwareTableWidget: Belmo Scanner BS9-90009 | "}},
+            OutOfReachCase{"WindowFromTheCache", {}, true, "3.2.1", 0,
+                           {"main window: update link hidden",
+                            "softwareTableWidget: Belmo Studio | Version 3.2.1 | [Buy, disabled]",
+                            "hardwareTableWidget: Belmo Scanner BS3-10001 | ",
+                            "hardwareTableWidget: Belmo Scanner BS9-90009 | Rented"}})),
+    [](const auto& info) { return std::string(nameOf(std::get<0>(info.param))) + '_' + std::get<1>(info.param).name; });
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "signin/SignIn.h"
 #include "storage/CacheFile.h"
 #include "tests/support/AccountServiceSim.h"
+#include "tests/support/RefusedPort.h"
 #include "tests/support/ScopedEnvironmentVariable.h"
 #include "tests/support/TemporaryRegistry.h"
 #include "tests/support/TestProcess.h"
@@ -195,16 +196,18 @@ TEST_F(ProductRefresh, AStallFallsBackToTheCacheMarksOfflineAndTheNextRefreshAsk
     EXPECT_TRUE(sim_->requests().isEmpty());
 }
 
-TEST_F(ProductRefresh, ANetworkFailureFallsBackToTheCache)
+// A refused connection is no answer: the cached list comes, and the service counts as unreachable.
+TEST_F(ProductRefresh, ARefusedConnectionFallsBackToTheCacheAndMarksOffline)
 {
-    start();
+    accountState = AccountState();
+    accountState.authToken = demoToken;
     seedCache();
-    // Nothing listens on the port once the simulator is gone.
-    const QByteArray host = qgetenv("KESTRUNE_SERVICE_HOST");
-    sim_.reset();
-    ktest::ScopedEnv closedPort("KESTRUNE_SERVICE_HOST", host);
+    const ktest::RefusedPort port;
+    ASSERT_TRUE(port.isValid());
+    ktest::ScopedEnv refused("KESTRUNE_SERVICE_HOST", port.authority());
     ProductData data;
     ASSERT_TRUE(data.refresh(false));
+    EXPECT_TRUE(accountState.offlineMode);
     ASSERT_EQ(data.applications.size(), 1u);
     EXPECT_EQ(data.applications[0].productName, "Cached Product");
 }

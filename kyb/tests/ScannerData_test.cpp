@@ -807,7 +807,9 @@ TEST_P(ScannerListFailure, FallsBackToTheCachedList)
 
 INSTANTIATE_TEST_SUITE_P(Cases, ScannerListFailure,
                          ::testing::Values(ListFailureCase{"TimeOut", R"({"stall": true})", true},
-                                           ListFailureCase{"ConnectionCut", R"({"close_early": true})", false}),
+                                           ListFailureCase{"ConnectionCut", R"({"close_early": true})", true},
+                                           // an answer with a status keeps the service reachable
+                                           ListFailureCase{"ServerError", R"({"status": 500})", false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ScannerDataTest, SerialLookupTimeOutKeepsTheItemsFoundSoFar)

@@ -354,6 +354,24 @@ const ReadCase readCases[] = {
          ASSERT_EQ(list.size(), 1u);
          EXPECT_EQ(list[0].id, "7");
      }},
+    // A UTF-8 byte-order mark before a list is skipped, as before an object; what follows it decides.
+    {"scanners_after_byte_order_mark", "scanners.json", R"({"body": "\ufeff[{\"id\": \"7\"}]"})",
+     [](ServerAPI* api, const QString& t) {
+         std::vector<AccountScanner> list;
+         ASSERT_TRUE(api->scanners(t, &list));
+         ASSERT_EQ(list.size(), 1u);
+         EXPECT_EQ(list[0].id, "7");
+     }},
+    {"applications_after_byte_order_mark", "applications.json",
+     R"({"body": "\ufeff [{\"id\": \"1\", \"version\": {\"name\": \"2.0\"}, \"product\": {\"name\": \"B\"}}]"})",
+     [](ServerAPI* api, const QString& t) {
+         std::vector<ApplicationInfo> list;
+         ASSERT_TRUE(api->applications(t, &list));
+         ASSERT_EQ(list.size(), 1u);
+         EXPECT_EQ(list[0].productName, "B");
+     }},
+    {"applications_object_after_byte_order_mark", "applications.json", R"({"body": "\ufeff{}"})",
+     [](ServerAPI* api, const QString& t) { expectUnreadableList<ApplicationInfo>(&ServerAPI::applications, api, t); }},
     {"scanners_array_and_more", "scanners.json", R"({"body": "[{\"id\": \"7\"}], \"\": [{\"id\": \"8\"}]"})",
      [](ServerAPI* api, const QString& t) {
          std::vector<AccountScanner> list;

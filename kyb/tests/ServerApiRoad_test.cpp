@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTcpServer>
 #include <QTimer>
 #include <cstring>
 #include <functional>
@@ -15,6 +14,7 @@
 #include "account/ServerAPI.h"
 #include "kyb/tests/AccountSimTest.h"
 #include "tests/support/AccountServiceSim.h"
+#include "tests/support/RefusedPort.h"
 #include "tests/support/ScopedEnvironmentVariable.h"
 #include "tests/support/TestHome.h"
 
@@ -146,11 +146,9 @@ TEST_P(RequestRoad, EndsAsTheOperationPrescribes)
     ktest::ScopedEnv timeout("KESTRUNE_REQUEST_TIMEOUT_MS", stalls ? "600" : "30000");
     std::string result;
     if (c.server == Server::ClosedPort) {
-        QTcpServer probe;
-        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
-        const QByteArray authority = "127.0.0.1:" + QByteArray::number(probe.serverPort());
-        probe.close();
-        ktest::ScopedEnv host("KESTRUNE_SERVICE_HOST", authority);
+        const ktest::RefusedPort port;
+        ASSERT_TRUE(port.isValid());
+        ktest::ScopedEnv host("KESTRUNE_SERVICE_HOST", port.authority());
         result = run(c.op);
     } else {
         ktest::AccountServiceSim::Options options;
@@ -193,13 +191,13 @@ INSTANTIATE_TEST_SUITE_P(
                  R"({"json": {"auth_token_crypted": "x", "hwfp_id": "1"}})",
                  "exception: Wrong server response data format", false},
         RoadCase{"login_stall", Op::Login, Server::Sim, stall, timeoutText, true},
-        RoadCase{"login_closed_port", Op::Login, Server::ClosedPort, "", refusedText, false},
-        RoadCase{"login_plain_http", Op::Login, Server::PlainHttp, "", sslText, false},
-        RoadCase{"login_untrusted", Op::Login, Server::Untrusted, "", sslText, false},
+        RoadCase{"login_closed_port", Op::Login, Server::ClosedPort, "", refusedText, true},
+        RoadCase{"login_plain_http", Op::Login, Server::PlainHttp, "", sslText, true},
+        RoadCase{"login_untrusted", Op::Login, Server::Untrusted, "", sslText, true},
         RoadCase{"login_close_early", Op::Login, Server::Sim, R"({"close_early": true})",
                  "failure: The remote server closed the connection prematurely, before the entire reply was received "
                  "and processed",
-                 false},
+                 true},
         RoadCase{"info_401", Op::Info, Server::Sim, status401, "false", false},
         RoadCase{"info_422", Op::Info, Server::Sim, status422, "failure: Incorrect server reply: 422", false},
         RoadCase{"scanners_200", Op::Scanners, Server::Sim, "", "true", false},
@@ -209,7 +207,7 @@ INSTANTIATE_TEST_SUITE_P(
                  false},
         RoadCase{"scanners_malformed", Op::Scanners, Server::Sim, malformed, "false", false},
         RoadCase{"scanners_stall", Op::Scanners, Server::Sim, stall, timeoutText, true},
-        RoadCase{"scanners_closed_port", Op::Scanners, Server::ClosedPort, "", refusedText, false},
+        RoadCase{"scanners_closed_port", Op::Scanners, Server::ClosedPort, "", refusedText, true},
         RoadCase{"applications_200", Op::Applications, Server::Sim, "", "true", false},
         RoadCase{"applications_401", Op::Applications, Server::Sim, status401, "false", false},
         RoadCase{"applications_404", Op::Applications, Server::Sim, status404, "false", false},
@@ -219,14 +217,14 @@ INSTANTIATE_TEST_SUITE_P(
         RoadCase{"applications_missing_key", Op::Applications, Server::Sim, R"({"json": [{"id": "1", "product": {}}]})",
                  "false", false},
         RoadCase{"applications_stall", Op::Applications, Server::Sim, stall, timeoutText, true},
-        RoadCase{"applications_untrusted", Op::Applications, Server::Untrusted, "", sslText, false},
+        RoadCase{"applications_untrusted", Op::Applications, Server::Untrusted, "", sslText, true},
         RoadCase{"update_200", Op::UpdateRequired, Server::Sim, "", "true", false},
         RoadCase{"update_401", Op::UpdateRequired, Server::Sim, status401, "false", false},
         RoadCase{"update_422", Op::UpdateRequired, Server::Sim, status422, "false", false},
         RoadCase{"update_500", Op::UpdateRequired, Server::Sim, status500, "false", false},
         RoadCase{"update_malformed", Op::UpdateRequired, Server::Sim, malformed, "false", false},
         RoadCase{"update_stall", Op::UpdateRequired, Server::Sim, stall, "false", true},
-        RoadCase{"update_closed_port", Op::UpdateRequired, Server::ClosedPort, "", "false", false},
+        RoadCase{"update_closed_port", Op::UpdateRequired, Server::ClosedPort, "", "false", true},
         RoadCase{"serial_200", Op::SerialNumber, Server::Sim, "", "true", false},
         RoadCase{"serial_401", Op::SerialNumber, Server::Sim, status401, "false", false},
         RoadCase{"serial_404", Op::SerialNumber, Server::Sim, status404, "false", false},
@@ -235,7 +233,7 @@ INSTANTIATE_TEST_SUITE_P(
         RoadCase{"serial_belongs_to_text", Op::SerialNumber, Server::Sim,
                  R"({"json": {"serial_number": "S1", "belongs_to": "owned"}})", "false", false},
         RoadCase{"serial_stall", Op::SerialNumber, Server::Sim, stall, timeoutText, true},
-        RoadCase{"serial_closed_port", Op::SerialNumber, Server::ClosedPort, "", "false", false},
+        RoadCase{"serial_closed_port", Op::SerialNumber, Server::ClosedPort, "", "false", true},
         RoadCase{"revision_200", Op::CalibrationRevision, Server::Sim, "", "3", false},
         RoadCase{"revision_401", Op::CalibrationRevision, Server::Sim, status401, "-1", false},
         RoadCase{"revision_404", Op::CalibrationRevision, Server::Sim, status404, "0", false},
@@ -245,11 +243,11 @@ INSTANTIATE_TEST_SUITE_P(
         RoadCase{"revision_500", Op::CalibrationRevision, Server::Sim, status500, "-1", false},
         RoadCase{"revision_malformed", Op::CalibrationRevision, Server::Sim, malformed, "-1", false},
         RoadCase{"revision_stall", Op::CalibrationRevision, Server::Sim, stall, "-1", true},
-        RoadCase{"revision_closed_port", Op::CalibrationRevision, Server::ClosedPort, "", "-1", false},
+        RoadCase{"revision_closed_port", Op::CalibrationRevision, Server::ClosedPort, "", "-1", true},
         RoadCase{"upload_200", Op::UploadLog, Server::Sim, "", "true", false},
         RoadCase{"upload_500", Op::UploadLog, Server::Sim, status500, "false", false},
         RoadCase{"upload_stall", Op::UploadLog, Server::Sim, stall, timeoutText, true},
-        RoadCase{"upload_closed_port", Op::UploadLog, Server::ClosedPort, "", "false", false}),
+        RoadCase{"upload_closed_port", Op::UploadLog, Server::ClosedPort, "", "false", true}),
     [](const ::testing::TestParamInfo<RoadCase>& info) { return std::string(info.param.name); });
 
 TEST_F(AccountRoad, UnknownHostMarksTheServiceOffline)

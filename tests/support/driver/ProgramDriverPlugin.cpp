@@ -6,7 +6,10 @@
 //   main window       KESTRUNE_DRIVER_WINDOW: "close" closes it, a number N ends its loop with exit(N),
 //                     "install" clicks the first enabled Install or Update button of the software table,
 //                     "refresh-close" clicks Refresh and closes the window while the refresh waits (Refresh is
-//                     disabled), then logs the tables' names once the program quits,
+//                     disabled, and the file KESTRUNE_DRIVER_AWAIT_LOG names, when given, has one more line
+//                     holding KESTRUNE_DRIVER_AWAIT_TEXT: the request reached the server), then logs the tables'
+//                     names once the program quits,
+//                     "tables" logs every row of both tables with its buttons and closes it,
 //                     "watch" answers nothing: the first window that waits for the user (any visible top-level
 //                     widget but the splash screen) is logged as "up: <class> | <title> | <text>", its screen
 //                     area first grabbed into the PNG file KESTRUNE_DRIVER_SHOT when that is set (after
@@ -37,7 +40,9 @@ public:
         : log_(QString::fromLocal8Bit(qgetenv("KESTRUNE_DRIVER_LOG"))),
           answer_(QString::fromLatin1(qgetenv("KESTRUNE_DRIVER_ANSWER"))),
           windowAction_(QString::fromLatin1(qgetenv("KESTRUNE_DRIVER_WINDOW"))),
-          shot_(QString::fromLocal8Bit(qgetenv("KESTRUNE_DRIVER_SHOT")))
+          shot_(QString::fromLocal8Bit(qgetenv("KESTRUNE_DRIVER_SHOT"))),
+          awaitLog_(QString::fromLocal8Bit(qgetenv("KESTRUNE_DRIVER_AWAIT_LOG"))),
+          awaitText_(qgetenv("KESTRUNE_DRIVER_AWAIT_TEXT"))
     {
         timer_.setInterval(50);
         connect(&timer_, &QTimer::timeout, this, [this] { poll(); });
@@ -65,7 +70,7 @@ private:
         }
         if (refreshing_) {
             auto* refresh = refreshing_->findChild<QPushButton*>(QStringLiteral("pbRefresh"));
-            if (refresh && !refresh->isEnabled()) {
+            if (refresh && !refresh->isEnabled() && lineCount() > linesBeforeRefresh_) {
                 write(QStringLiteral("main window: closed while refreshing"));
                 const QPointer<QWidget> window = refreshing_;
                 refreshing_.clear();
@@ -153,6 +158,20 @@ private:
               (box ? box->text() : QString()));
     }
 
+    // Whole lines of the awaited log that hold the awaited text; 1 when no log is named, so nothing is awaited.
+    int lineCount() const
+    {
+        if (awaitLog_.isEmpty())
+            return 1;
+        QFile file(awaitLog_);
+        if (!file.open(QIODevice::ReadOnly))
+            return 0;
+        int count = 0;
+        for (const QByteArray& line : file.readAll().split('\n'))
+            count += line.contains(awaitText_) ? 1 : 0;
+        return count;
+    }
+
     static QString labelText(QWidget* window, const char* name)
     {
         const auto* label = window->findChild<QLabel*>(QString::fromLatin1(name));
@@ -187,8 +206,35 @@ private:
         }
     }
 
+    // Every row of both tables, top row first: its cells' texts, a button as "[Text]" or "[Text, disabled]".
+    void writeRows(QWidget* window)
+    {
+        for (const char* name : {"softwareTableWidget", "hardwareTableWidget"}) {
+            const auto* table = window->findChild<QTableWidget*>(QString::fromLatin1(name));
+            if (table && table->rowCount() == 0)
+                write(QString::fromLatin1(name) + QStringLiteral(": no rows"));
+            for (int row = 0; table && row < table->rowCount(); ++row) {
+                QStringList cells;
+                for (int column = 0; column < table->columnCount(); ++column) {
+                    if (const auto* button = qobject_cast<QAbstractButton*>(table->cellWidget(row, column)))
+                        cells << QStringLiteral("[") + button->text() +
+                                     (button->isEnabled() ? QString() : QStringLiteral(", disabled")) +
+                                     QStringLiteral("]");
+                    else
+                        cells << (table->item(row, column) ? table->item(row, column)->text() : QString());
+                }
+                write(QString::fromLatin1(name) + QStringLiteral(": ") + cells.join(QStringLiteral(" | ")));
+            }
+        }
+    }
+
     void endMainWindow(QWidget* window)
     {
+        if (windowAction_ == QLatin1String("tables")) {
+            writeRows(window);
+            QTimer::singleShot(0, window, [window] { window->close(); });
+            return;
+        }
         if (windowAction_ == QLatin1String("install")) {
             const auto* table = window->findChild<QTableWidget*>(QStringLiteral("softwareTableWidget"));
             for (int row = 0; table && row < table->rowCount(); ++row) {
@@ -206,6 +252,7 @@ private:
         if (windowAction_ == QLatin1String("refresh-close")) {
             auto* refresh = window->findChild<QPushButton*>(QStringLiteral("pbRefresh"));
             if (refresh) {
+                linesBeforeRefresh_ = awaitLog_.isEmpty() ? 0 : lineCount();
                 refreshing_ = window;
                 QTimer::singleShot(0, refresh, [refresh] { refresh->click(); });
             }
@@ -226,6 +273,9 @@ private:
     QString answer_;
     QString windowAction_;
     QString shot_;
+    QString awaitLog_;
+    QByteArray awaitText_;
+    int linesBeforeRefresh_ = 0;
     QList<QPointer<QWidget>> handled_;
     QPointer<QWidget> refreshing_;  // the main window whose Refresh was clicked, until it is closed
 };
