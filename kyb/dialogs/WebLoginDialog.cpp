@@ -1,5 +1,9 @@
 #include "kyb/dialogs/WebLoginDialog.h"
 
+#include <QShowEvent>
+
+#include "kyb/dialogs/ScreenFit.h"
+
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSslError>
@@ -91,4 +95,13 @@ bool runWebLogin(QString* token, QWidget* parent)
     const int result = dialog.exec();
     *token = dialog.token();
     return result != 0;
+}
+
+void WebLoginDialog::showEvent(QShowEvent* event)
+{
+    if (!event->spontaneous() && !fittedToScreen_) {
+        fittedToScreen_ = true;
+        fitIntoScreen(*this);
+    }
+    QDialog::showEvent(event);
 }

@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <memory>
 
+class QShowEvent;
 class QNetworkReply;
 class QSslError;
 
@@ -34,10 +35,15 @@ public slots:
     void handleSslErrors(QNetworkReply* reply, const QList<QSslError>& errors);
     void loadStartPage();
 
+protected:
+    // The first show keeps the window on its screen.
+    void showEvent(QShowEvent* event) override;
+
 private:
     std::unique_ptr<Ui::WebLoginDialog> ui_;
     QString token_;
     bool tokenTaken_ = false;
+    bool fittedToScreen_ = false;
 };
 
 // Runs the dialog modally; *token gets its token (null when none was found). True when it was accepted.

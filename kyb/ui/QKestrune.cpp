@@ -1,5 +1,9 @@
 #include "kyb/ui/QKestrune.h"
 
+#include <QShowEvent>
+
+#include "kyb/dialogs/ScreenFit.h"
+
 #include "ui_QKestrune.h"
 
 #include "kyb/account/AccountState.h"
@@ -323,4 +327,13 @@ void QKestrune::updateKYB(QString)
         else
             ui->updateVersion->hide();
     });
+}
+
+void QKestrune::showEvent(QShowEvent* event)
+{
+    if (!event->spontaneous() && !fittedToScreen) {
+        fittedToScreen = true;
+        fitIntoScreen(*this);
+    }
+    QMainWindow::showEvent(event);
 }

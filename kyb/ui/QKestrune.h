@@ -12,6 +12,7 @@
 #include <memory>
 
 struct ApplicationInfo;
+class QShowEvent;
 class ProductData;
 class ScannerData;
 
@@ -51,6 +52,10 @@ public slots:
     // update): no other action of the window starts meanwhile.
     bool isBusy() const { return busy; }
 
+protected:
+    // The first show keeps the window on its screen.
+    void showEvent(QShowEvent* event) override;
+
 private:
     class BusyScope;
 
@@ -65,4 +70,5 @@ private:
     QPointer<QSignalMapper> calibrationMapper;
     QPointer<QSignalMapper> upgradeMapper;
     bool busy = false;
+    bool fittedToScreen = false;
 };
