@@ -561,7 +561,7 @@ Möchten Sie aktualisieren?</translation>
     }
 }
 
-// On 150 % and 200 % desktops (X screens of 144 and 192 dpi, 1280 x 800) the windows scale whole: the login
+// On 100 %, 150 % and 200 % desktops (X screens of 96, 144 and 192 dpi, 1280 x 800) the windows show whole: the login
 // dialog in its first, refused and retry states (the retry waits, and is refused too), the self-update question
 // and the main window. KESTRUNE_TEST_SHOTS names a folder for screenshots of them.
 class ScaledDesktop : public DrivenKyb, public ::testing::WithParamInterface<int> {};
@@ -571,7 +571,7 @@ TEST_P(ScaledDesktop, ShowsEveryWindowWhole)
     if (!ktest::haveProgram("Xvfb"))
         GTEST_SKIP() << "Xvfb not found";
     const int dpi = GetParam();
-    const QString scale = QString::number(dpi / 96.0);
+    const QString scale = QString::number(dpi / 96.0, 'f', 2);  // the ratio to two places
     QMap<QString, QString> env{{"KESTRUNE_DRIVER_LOGIN", "demo@belmo.example:wrong password"},
                                {"KESTRUNE_DRIVER_LAYOUT", "1"}};
     const QString shots = qEnvironmentVariable("KESTRUNE_TEST_SHOTS");
@@ -605,7 +605,7 @@ TEST_P(ScaledDesktop, ShowsEveryWindowWhole)
                   .toStdString());
 }
 
-INSTANTIATE_TEST_SUITE_P(Densities, ScaledDesktop, ::testing::Values(144, 192),
+INSTANTIATE_TEST_SUITE_P(Densities, ScaledDesktop, ::testing::Values(96, 144, 192),
                          [](const ::testing::TestParamInfo<int>& info) { return std::to_string(info.param) + "dpi"; });
 
 }  // namespace

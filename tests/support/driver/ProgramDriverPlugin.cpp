@@ -121,7 +121,7 @@ private:
                 write(QStringLiteral("main window: update link ") +
                       (link && link->isVisible() ? QStringLiteral("shown") : QStringLiteral("hidden")));
                 if (layout_)
-                    write(QStringLiteral("main window: scale ") + QString::number(widget->devicePixelRatioF()) +
+                    write(QStringLiteral("main window: scale ") + QString::number(widget->devicePixelRatioF(), 'f', 2) +
                           QStringLiteral(", ") + placeOnScreen(widget));
                 const QPointer<QWidget> window = widget;
                 shoot(widget, QStringLiteral("main-window"), [this, window] {
@@ -219,7 +219,7 @@ private:
         const QString place = placeOnScreen(window);
         if (place != QLatin1String("inside the screen"))
             faults << place;
-        write(what + QStringLiteral(": scale ") + QString::number(window->devicePixelRatioF()) +
+        write(what + QStringLiteral(": scale ") + QString::number(window->devicePixelRatioF(), 'f', 2) +
               (faults.isEmpty() ? QStringLiteral(", whole") : QStringLiteral(", ") + faults.join(QStringLiteral("; "))));
         QString name = what;
         shoot(window, name.replace(QLatin1Char(' '), QLatin1Char('-')), then);

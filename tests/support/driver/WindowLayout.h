@@ -62,7 +62,7 @@ inline QString textFault(const QWidget& widget)
         if (hint.width() > label->width() || hint.height() > label->height())
             return QStringLiteral("text larger than the label");
         if (!Qt::mightBeRichText(label->text()) &&
-            label->fontMetrics().horizontalAdvance(label->text()) > label->contentsRect().width())
+            label->fontMetrics().size(0, label->text()).width() > label->contentsRect().width())
             return QStringLiteral("text wider than the label");
         return QString();
     }
