@@ -12,11 +12,13 @@ void fitIntoScreen(QWidget& window)
     const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return;
+    // The frame, where the platform knows it already, counts too; move() places the frame.
     const QRect room = screen->availableGeometry();
-    window.resize(window.size().boundedTo(room.size()));
-    const QRect place = window.geometry();
-    const int x = std::max(room.left(), std::min(place.x(), room.x() + room.width() - place.width()));
-    const int y = std::max(room.top(), std::min(place.y(), room.y() + room.height() - place.height()));
-    if (x != place.x() || y != place.y())
+    const QSize frameExtra = window.frameGeometry().size() - window.size();
+    window.resize(window.size().boundedTo(room.size() - frameExtra));
+    const QRect frame = window.frameGeometry();
+    const int x = std::max(room.left(), std::min(frame.x(), room.x() + room.width() - frame.width()));
+    const int y = std::max(room.top(), std::min(frame.y(), room.y() + room.height() - frame.height()));
+    if (x != frame.x() || y != frame.y())
         window.move(x, y);
 }
