@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <algorithm>
 #include <exception>
+#include <initializer_list>
 #include <limits>
 #include <vector>
 
@@ -96,9 +97,9 @@ void LoginDialog::fitTexts()
         namesRight = std::max(namesRight, name->x() + name->width());
     }
     const int shift = std::max(0, namesRight + 6 - f.loginEdit->x());
-    for (QWidget* w : {static_cast<QWidget*>(f.loginEdit), static_cast<QWidget*>(f.passEdit),
-                       static_cast<QWidget*>(f.lblCreateAnAccount), static_cast<QWidget*>(f.lblLoginOrPasswordIncorrect),
-                       static_cast<QWidget*>(f.lblForgotYourPassword)})
+    using Widgets = std::initializer_list<QWidget*>;
+    for (QWidget* w : Widgets{f.loginEdit, f.passEdit, f.lblCreateAnAccount, f.lblLoginOrPasswordIncorrect,
+                              f.lblForgotYourPassword})
         w->move(w->x() + shift, w->y());
     for (QLineEdit* edit : {f.loginEdit, f.passEdit})
         edit->resize(edit->width(), std::max(edit->height(), edit->minimumSizeHint().height()));
@@ -113,14 +114,12 @@ void LoginDialog::fitTexts()
     refused->resize(refused->width(), std::max(refused->height(), refused->heightForWidth(refused->width())));
 
     int right = formSize.width() - margin;
-    for (const QWidget* w : {static_cast<QWidget*>(online), static_cast<QWidget*>(f.lblCreateAnAccount),
-                             static_cast<QWidget*>(refused), static_cast<QWidget*>(f.lblForgotYourPassword),
-                             static_cast<QWidget*>(f.lblConnectToServer)})
+    for (const QWidget* w : Widgets{online, f.lblCreateAnAccount, refused, f.lblForgotYourPassword,
+                                    f.lblConnectToServer})
         right = std::max(right, w->x() + w->width());
     const int width = right + margin;
     const int wider = width - formSize.width();
-    for (QWidget* w : {static_cast<QWidget*>(f.graphicsView), static_cast<QWidget*>(f.line),
-                       static_cast<QWidget*>(f.horizontalLayoutWidget), static_cast<QWidget*>(f.progressBar)})
+    for (QWidget* w : Widgets{f.graphicsView, f.line, f.horizontalLayoutWidget, f.progressBar})
         w->resize(w->width() + wider, w->height());
     f.lblConnectToServer->resize(std::max(f.lblConnectToServer->width(), form[f.lblConnectToServer].width() + wider),
                                  f.lblConnectToServer->height());

@@ -12,7 +12,8 @@ void fitIntoScreen(QWidget& window)
     const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    // The frame, where the platform knows it already, counts too; move() places the frame.
+    // The frame, which the platform may know once the window exists, counts too; move() places the frame.
+    window.winId();
     const QRect room = screen->availableGeometry();
     const QSize frameExtra = window.frameGeometry().size() - window.size();
     window.resize(window.size().boundedTo(room.size() - frameExtra));

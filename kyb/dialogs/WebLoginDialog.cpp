@@ -1,7 +1,5 @@
 #include "kyb/dialogs/WebLoginDialog.h"
 
-#include <QShowEvent>
-
 #include "kyb/dialogs/ScreenFit.h"
 
 #include <QNetworkAccessManager>
@@ -97,11 +95,11 @@ bool runWebLogin(QString* token, QWidget* parent)
     return result != 0;
 }
 
-void WebLoginDialog::showEvent(QShowEvent* event)
+void WebLoginDialog::setVisible(bool visible)
 {
-    if (!event->spontaneous() && !fittedToScreen_) {
+    if (visible && !fittedToScreen_) {
         fittedToScreen_ = true;
         fitIntoScreen(*this);
     }
-    QDialog::showEvent(event);
+    QDialog::setVisible(visible);
 }

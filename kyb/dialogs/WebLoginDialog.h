@@ -8,7 +8,6 @@
 #include <QUrl>
 #include <memory>
 
-class QShowEvent;
 class QNetworkReply;
 class QSslError;
 
@@ -35,9 +34,8 @@ public slots:
     void handleSslErrors(QNetworkReply* reply, const QList<QSslError>& errors);
     void loadStartPage();
 
-protected:
     // The first show keeps the window on its screen.
-    void showEvent(QShowEvent* event) override;
+    void setVisible(bool visible) override;
 
 private:
     std::unique_ptr<Ui::WebLoginDialog> ui_;

@@ -265,7 +265,7 @@ class LoginDialogTexts : public LoginDialogTest, public ::testing::WithParamInte
 // Run by ctest at several font densities (QT_FONT_DPI): the form was drawn for 96 dpi.
 TEST_P(LoginDialogTexts, FitInTheFirstRefusedAndRetryState)
 {
-    SCOPED_TRACE("font density " + std::to_string(QGuiApplication::primaryScreen()->logicalDotsPerInchY()));
+    SCOPED_TRACE("font density " + std::to_string(qRound(QGuiApplication::primaryScreen()->logicalDotsPerInchY())));
     const char* const host = GetParam().host;
     if (host) {
         ASSERT_EQ(qstrlen(host), 64u);

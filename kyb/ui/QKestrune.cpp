@@ -1,7 +1,5 @@
 #include "kyb/ui/QKestrune.h"
 
-#include <QShowEvent>
-
 #include "kyb/dialogs/ScreenFit.h"
 
 #include "ui_QKestrune.h"
@@ -329,11 +327,11 @@ void QKestrune::updateKYB(QString)
     });
 }
 
-void QKestrune::showEvent(QShowEvent* event)
+void QKestrune::setVisible(bool visible)
 {
-    if (!event->spontaneous() && !fittedToScreen) {
+    if (visible && !fittedToScreen) {
         fittedToScreen = true;
         fitIntoScreen(*this);
     }
-    QMainWindow::showEvent(event);
+    QMainWindow::setVisible(visible);
 }

@@ -12,7 +12,6 @@
 #include <memory>
 
 struct ApplicationInfo;
-class QShowEvent;
 class ProductData;
 class ScannerData;
 
@@ -52,9 +51,8 @@ public slots:
     // update): no other action of the window starts meanwhile.
     bool isBusy() const { return busy; }
 
-protected:
     // The first show keeps the window on its screen.
-    void showEvent(QShowEvent* event) override;
+    void setVisible(bool visible) override;
 
 private:
     class BusyScope;

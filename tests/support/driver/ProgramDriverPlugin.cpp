@@ -5,8 +5,8 @@
 //   download dialog   Install once it is enabled
 //   main window       KESTRUNE_DRIVER_WINDOW: "close" closes it, a number N ends its loop with exit(N),
 //                     "install" clicks the first enabled Install or Update button of the software table,
-//                     "refresh-close" clicks Refresh and closes the window while the refresh waits (Refresh is
-//                     disabled), then logs the tables' names once the program quits
+//                     "refresh-close" clicks Refresh and closes the window while the refresh waits (Refresh has
+//                     been disabled for a second), then logs the tables' names once the program quits
 //   login dialog      KESTRUNE_DRIVER_LOGIN "login:password": signs in with it twice, expecting refusals, and closes
 //                     the dialog; logs whether it shows whole in its first, refused and retry states
 //   KESTRUNE_DRIVER_LAYOUT=1 also logs, for message boxes and the main window, whether they show whole and lie
@@ -65,8 +65,10 @@ private:
         if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
             return;
         if (refreshing_) {
+            // Closed once the refresh has waited a second, so that its request has reached the service.
             auto* refresh = refreshing_->findChild<QPushButton*>(QStringLiteral("pbRefresh"));
-            if (refresh && !refresh->isEnabled()) {
+            disabledPolls_ = refresh && !refresh->isEnabled() ? disabledPolls_ + 1 : 0;
+            if (disabledPolls_ >= 20) {
                 write(QStringLiteral("main window: closed while refreshing"));
                 const QPointer<QWidget> window = refreshing_;
                 refreshing_.clear();
@@ -322,6 +324,7 @@ private:
     LoginStage loginStage_ = LoginStage::First;
     bool shooting_ = false;
     QPointer<QWidget> refreshing_;  // the main window whose Refresh was clicked, until it is closed
+    int disabledPolls_ = 0;         // polls in a row that found its Refresh disabled
 };
 
 }  // namespace
