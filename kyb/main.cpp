@@ -16,6 +16,7 @@
 
 #include "devices/CameraLibraryTable.h"
 #include "kyb/account/AccountState.h"
+#include "kyb/app/HighDpiScaling.h"
 #include "kyb/app/QtSingleApplication.h"
 #include "kyb/catalogue/ProductData.h"
 #include "kyb/catalogue/RequestedProduct.h"
@@ -164,6 +165,7 @@ int reportFailure(const std::exception& failure, bool silent)
 int main(int argc, char** argv)
 {
     registerDialogImages();
+    enableHighDpiScaling();
 
     int code = ExitNormal;
     {

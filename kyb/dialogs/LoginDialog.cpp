@@ -1,11 +1,18 @@
 #include "kyb/dialogs/LoginDialog.h"
 
 #include <QCoreApplication>
+#include <QHash>
+#include <QImageReader>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QStringList>
 #include <QMessageBox>
 #include <algorithm>
 #include <exception>
+#include <initializer_list>
+#include <limits>
+#include <vector>
 
 #include "kyb/account/AccountState.h"
 #include "kyb/account/RequestFailure.h"
@@ -19,83 +26,155 @@
 namespace {
 
 const QChar breakOpportunity(0x200B);  // zero-width space
+const QChar wordJoiner(0x2060);        // no break on either side
 
-enum class Grow { Evenly, Down };
-
-// A one-line label made as large as its text, growing to the right up to rightLimit, and down or evenly up and down
-// (so it stays on the line of the field beside it).
-void growToText(QLabel* label, int rightLimit, Grow grow = Grow::Evenly)
-{
-    const QSize needed = label->sizeHint();
-    QRect place = label->geometry();
-    place.setWidth(std::min(std::max(place.width(), needed.width()), rightLimit - place.x()));
-    if (needed.height() > place.height()) {
-        if (grow == Grow::Evenly)
-            place.translate(0, -(needed.height() - place.height()) / 2);
-        place.setHeight(needed.height());
-    }
-    label->setGeometry(place);
-}
-
-// The host with break opportunities after its dots, and between the letters of a part too wide for a line of its
-// own, so that a long host wraps instead of running past the dialog.
-QString breakableHost(const QString& host, const QFontMetrics& metrics, int lineWidth)
+// The host with no break after its hyphens; when it is wider than a line, with break opportunities after its dots,
+// and between the letters of a part too wide for a line of its own, so that a long host wraps at its dots first
+// instead of running past its room.
+QString breakableHost(const QString& host, const QFontMetrics& metrics, int lineWidth, bool tooWide)
 {
     QStringList parts = host.split(QLatin1Char('.'));
     for (QString& part : parts) {
-        if (metrics.horizontalAdvance(part + QLatin1Char('.')) <= lineWidth)
-            continue;
-        QString spread;
-        for (const QChar c : part)
-            spread += QString(c) + breakOpportunity;
-        spread.chop(1);
-        part = spread;
+        if (tooWide && metrics.horizontalAdvance(part + QLatin1Char('.')) > lineWidth) {
+            QString spread;
+            for (const QChar c : part)
+                spread += QString(c) + breakOpportunity;
+            spread.chop(1);
+            part = spread;
+        } else {
+            part.replace(QLatin1Char('-'), QString(QLatin1Char('-')) + wordJoiner);
+        }
     }
-    return parts.join(QString(QLatin1Char('.')) + breakOpportunity);
+    return parts.join(tooWide ? QString(QLatin1Char('.')) + breakOpportunity : QString(QLatin1Char('.')));
+}
+
+// The header strip's image, drawn at its right end.
+QSize headerImageSize()
+{
+    return QImageReader(QStringLiteral(":/BackTopImage/Header")).size();
+}
+
+QSize grown(const QRect& form, const QSize& needed)
+{
+    return form.size().expandedTo(needed);
+}
+
+// A word-wrapped label as wide as it needs to stay on as few lines as it can within widest, and as tall as those.
+void wrapNarrowest(QLabel* label, int widest)
+{
+    const int fewestLinesHeight = label->heightForWidth(widest);
+    int lineWidth = std::min(std::max(label->minimumSizeHint().width(), 1), widest);
+    while (lineWidth < widest && label->heightForWidth(lineWidth) > fewestLinesHeight)
+        ++lineWidth;
+    label->resize(lineWidth, std::max(label->height(), fewestLinesHeight));
 }
 
 }  // namespace
 
-// The form's sizes suit one font only: the texts get the room they need at the fonts of the platform and for a host
-// of any length, with the form's places and order kept.
+// The form's places suit one font only. At the platform's fonts, and for a host of any length, every widget takes
+// the room its text needs: across, the field names push the field column to the right; down, each line of the form
+// keeps its place unless the one above has grown into it, and then it moves down (the lines on the field column
+// stay centred on their middle where there is room). The dialog grows to hold what moved.
 void LoginDialog::fitTexts()
 {
-    const int right = width() - 10;  // the form's margin
+    constexpr int margin = 10;  // the form's margin
+    constexpr int gap = 3;      // the least room the form leaves between two lines
+    Ui::LoginDialog& f = *ui_;
+    const QSize formSize = size();
 
-    // The header: the bold title, then the line naming the host, as wide as it needs to stay on as few lines as it
-    // can, the strip growing under it when those are more than it holds.
-    QLabel* title = ui_->label_3;
-    growToText(title, right);
-    QLabel* hostLine = ui_->label_4;
+    // The form's places, before anything grows.
+    QWidget* const all[] = {f.label, f.label_2, f.loginEdit, f.passEdit, f.btSignInOnline, f.lblCreateAnAccount,
+                            f.lblLoginOrPasswordIncorrect, f.lblForgotYourPassword, f.lblConnectToServer,
+                            f.progressBar, f.line, f.horizontalLayoutWidget};
+    QHash<const QWidget*, QRect> form;
+    for (const QWidget* w : all)
+        form.insert(w, w->geometry());
+
+    // Across: the field names, then the column of the fields and the texts under them.
+    int namesRight = 0;
+    for (QLabel* name : {f.label, f.label_2}) {
+        name->resize(grown(form[name], name->sizeHint()));
+        namesRight = std::max(namesRight, name->x() + name->width());
+    }
+    const int shift = std::max(0, namesRight + 6 - f.loginEdit->x());
+    using Widgets = std::initializer_list<QWidget*>;
+    for (QWidget* w : Widgets{f.loginEdit, f.passEdit, f.lblCreateAnAccount, f.lblLoginOrPasswordIncorrect,
+                              f.lblForgotYourPassword})
+        w->move(w->x() + shift, w->y());
+    for (QLineEdit* edit : {f.loginEdit, f.passEdit})
+        edit->resize(edit->width(), std::max(edit->height(), edit->minimumSizeHint().height()));
+    QPushButton* online = f.btSignInOnline;
+    online->setGeometry(QRect(QPoint(std::max(online->x() + shift, f.passEdit->geometry().right() + margin), online->y()),
+                              grown(form[online], online->sizeHint())));
+    for (QLabel* line : {f.lblCreateAnAccount, f.lblForgotYourPassword, f.lblConnectToServer})
+        line->resize(grown(form[line], line->sizeHint()));
+    QLabel* refused = f.lblLoginOrPasswordIncorrect;
+    refused->setWordWrap(true);
+    refused->resize(std::max(refused->width(), refused->minimumSizeHint().width()), refused->height());
+    refused->resize(refused->width(), std::max(refused->height(), refused->heightForWidth(refused->width())));
+
+    int right = formSize.width() - margin;
+    for (const QWidget* w : Widgets{online, f.lblCreateAnAccount, refused, f.lblForgotYourPassword,
+                                    f.lblConnectToServer})
+        right = std::max(right, w->x() + w->width());
+    const int width = right + margin;
+    const int wider = width - formSize.width();
+    for (QWidget* w : Widgets{f.graphicsView, f.line, f.horizontalLayoutWidget, f.progressBar})
+        w->resize(w->width() + wider, w->height());
+    f.lblConnectToServer->resize(std::max(f.lblConnectToServer->width(), form[f.lblConnectToServer].width() + wider),
+                                 f.lblConnectToServer->height());
+
+    // The header: the bold title, then the line naming the host, both on the plain ground left of the header
+    // image, the strip growing under them when they take more lines than it holds.
+    QWidget* header = f.graphicsView;
+    const int imageLeft = header->width() - headerImageSize().width();
+    QLabel* title = f.label_3;
+    title->setWordWrap(true);
+    wrapNarrowest(title, imageLeft - title->x());
+    QLabel* hostLine = f.label_4;
     hostLine->setWordWrap(true);
     const QString format = hostLine->text();
     const QString host = platform::serviceHost();
-    hostLine->setText(format.arg(host));
-    const int widest = right - hostLine->x();
+    const int widest = imageLeft - hostLine->x();
+    hostLine->setText(format.arg(breakableHost(host, hostLine->fontMetrics(), widest, false)));
     if (hostLine->minimumSizeHint().width() > widest)
-        hostLine->setText(format.arg(breakableHost(host, hostLine->fontMetrics(), widest)));
-    const int fewestLinesHeight = hostLine->heightForWidth(widest);
-    int lineWidth = std::min(std::max(hostLine->width(), hostLine->minimumSizeHint().width()), widest);
-    while (lineWidth < widest && hostLine->heightForWidth(lineWidth) > fewestLinesHeight)
-        ++lineWidth;
-    hostLine->setGeometry(hostLine->x(), std::max(hostLine->y(), title->geometry().bottom() + 1), lineWidth,
-                          std::max(hostLine->height(), fewestLinesHeight));
-    QWidget* header = ui_->graphicsView;
-    header->resize(header->width(), std::max(header->height(), hostLine->geometry().bottom() + 4));
+        hostLine->setText(format.arg(breakableHost(host, hostLine->fontMetrics(), widest, true)));
+    hostLine->move(hostLine->x(), std::max(hostLine->y(), title->geometry().bottom() + 1 + 4));
+    wrapNarrowest(hostLine, widest);
+    header->resize(header->width(), std::max(header->height(), hostLine->geometry().bottom() + 1 + 4));
 
-    // The field names and the one-line texts beside and below the fields.
-    growToText(ui_->label, ui_->loginEdit->x());
-    growToText(ui_->label_2, ui_->passEdit->x());
-    growToText(ui_->lblCreateAnAccount, right);
-    growToText(ui_->lblConnectToServer, right);
-
-    // The two lines of the refused sign-in, and the password link under them.
-    QLabel* refused = ui_->lblLoginOrPasswordIncorrect;
-    refused->setWordWrap(true);
-    refused->resize(refused->width(), std::max(refused->height(), refused->heightForWidth(refused->width())));
-    QLabel* forgot = ui_->lblForgotYourPassword;
-    forgot->move(forgot->x(), std::max(forgot->y(), refused->geometry().bottom() + 1));
-    growToText(forgot, right, Grow::Down);
+    // Down: line by line; a line keeps its place in the form unless the one above has grown into it.
+    struct Line {
+        std::vector<QWidget*> widgets;
+        bool centred;  // grows evenly up and down, around the middle of its place
+    };
+    const Line lines[] = {
+        {{f.label, f.loginEdit}, true},
+        {{f.label_2, f.passEdit, online}, true},
+        {{f.lblCreateAnAccount}, true},
+        {{refused}, false},
+        {{f.lblForgotYourPassword}, false},
+        {{f.lblConnectToServer}, true},
+        {{f.progressBar}, false},
+        {{f.line, f.horizontalLayoutWidget}, false},
+    };
+    QWidget* buttons = f.horizontalLayoutWidget;
+    buttons->resize(buttons->width(), std::max(buttons->height(), buttons->sizeHint().height()));
+    int above = header->geometry().bottom() + 1;
+    for (const Line& line : lines) {
+        int top = std::numeric_limits<int>::max();
+        for (const QWidget* w : line.widgets)
+            top = std::min(top, form[w].y() - (line.centred ? (w->height() - form[w].height()) / 2 : 0));
+        const int down = std::max(0, above + gap - top);
+        for (QWidget* w : line.widgets) {
+            w->move(w->x(), form[w].y() - (line.centred ? (w->height() - form[w].height()) / 2 : 0) + down);
+            above = std::max(above, w->geometry().bottom() + 1);
+        }
+    }
+    // The row of buttons keeps its place against the dialog's bottom edge.
+    const QRect formButtons = form[buttons];
+    const int height = buttons->geometry().bottom() + 1 + formSize.height() - (formButtons.y() + formButtons.height());
+    setFixedSize(width, std::max(formSize.height(), height));
 }
 
 LoginDialog::LoginDialog(std::string machineIdentifier, QString* login, int mode, QWidget* parent)
@@ -108,11 +187,6 @@ LoginDialog::LoginDialog(std::string machineIdentifier, QString* login, int mode
     ui_->lblCreateAnAccount->setText(ui_->lblCreateAnAccount->text().arg(authority));
     ui_->lblForgotYourPassword->setText(ui_->lblForgotYourPassword->text().arg(authority));
 
-    // The form's width for "Sign in online" is too narrow for some fonts: the button grows to the right, up to the
-    // dialog's edge, to fit its text.
-    QPushButton* online = ui_->btSignInOnline;
-    const int fitting = std::min(std::max(online->width(), online->sizeHint().width()), width() - online->x());
-    online->resize(fitting, online->height());
     fitTexts();
 
     ui_->progressBar->hide();

@@ -1,5 +1,7 @@
 #include "kyb/dialogs/WebLoginDialog.h"
 
+#include "kyb/dialogs/ScreenFit.h"
+
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSslError>
@@ -91,4 +93,13 @@ bool runWebLogin(QString* token, QWidget* parent)
     const int result = dialog.exec();
     *token = dialog.token();
     return result != 0;
+}
+
+void WebLoginDialog::setVisible(bool visible)
+{
+    if (visible && !fittedToScreen_) {
+        fittedToScreen_ = true;
+        fitIntoScreen(*this);
+    }
+    QDialog::setVisible(visible);
 }

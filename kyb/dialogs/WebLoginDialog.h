@@ -34,10 +34,14 @@ public slots:
     void handleSslErrors(QNetworkReply* reply, const QList<QSslError>& errors);
     void loadStartPage();
 
+    // The first show keeps the window on its screen.
+    void setVisible(bool visible) override;
+
 private:
     std::unique_ptr<Ui::WebLoginDialog> ui_;
     QString token_;
     bool tokenTaken_ = false;
+    bool fittedToScreen_ = false;
 };
 
 // Runs the dialog modally; *token gets its token (null when none was found). True when it was accepted.

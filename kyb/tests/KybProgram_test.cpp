@@ -83,12 +83,15 @@ struct Outcome {
 };
 
 // An X server of its own for one run: Xvfb picks a free display itself and reports it (-displayfd), so parallel
-// test runs never race for a display number or a lock file.
+// test runs never race for a display number or a lock file. dpi 0: the server's default density.
 class VirtualDisplay {
 public:
-    VirtualDisplay()
+    explicit VirtualDisplay(int dpi = 0)
     {
-        server_.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+        QStringList args{"-displayfd", "1", "-screen", "0", dpi ? "1280x800x24" : "1024x768x24", "-nolisten", "tcp"};
+        if (dpi)
+            args << "-dpi" << QString::number(dpi);
+        server_.start(QStringLiteral("Xvfb"), args);
         if (!server_.waitForStarted(30000))
             return;
         QByteArray number;
@@ -114,17 +117,18 @@ private:
 };
 
 // Runs kyb (or program) with args and extra environment; on an X server of its own with the first window titled
-// "Kestrune" (the login dialog; the splash has no title) asked to close when closeWindow.
+// "Kestrune" (the login dialog; the splash has no title) asked to close when closeWindow, or on a 1280 x 800 X
+// screen of dpi dots per inch when dpi is given.
 Outcome runKyb(const QStringList& args, const QMap<QString, QString>& extraEnv = {}, bool closeWindow = false,
-               const QString& program = kybPath())
+               const QString& program = kybPath(), int dpi = 0)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (auto it = extraEnv.cbegin(); it != extraEnv.cend(); ++it)
         env.insert(it.key(), it.value());
     QProcess process;
     std::unique_ptr<VirtualDisplay> display;
-    if (closeWindow) {
-        display = std::make_unique<VirtualDisplay>();
+    if (closeWindow || dpi) {
+        display = std::make_unique<VirtualDisplay>(dpi);
         EXPECT_FALSE(display->name().isEmpty()) << "Xvfb did not start";
         env.insert(QStringLiteral("DISPLAY"), display->name());
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
@@ -135,6 +139,8 @@ Outcome runKyb(const QStringList& args, const QMap<QString, QString>& extraEnv =
         asan.replace(QStringLiteral("strict_string_checks=1"), QStringLiteral("strict_string_checks=0"));
         env.insert(QStringLiteral("ASAN_OPTIONS"),
                    asan.isEmpty() ? QStringLiteral("detect_leaks=0") : asan + QStringLiteral(":detect_leaks=0"));
+    }
+    if (closeWindow) {
         const QString closer = ktest::sourcePath(QStringLiteral("kyb/tests/fixtures/close_first_window.py"));
         process.setProgram(QStringLiteral("sh"));
         process.setArguments(QStringList{"-c",
@@ -402,19 +408,22 @@ protected:
         QDir(platform::installerCacheFolderPath()).removeRecursively();
     }
 
+    // dpi given: on an X screen of that density, with extraEnv for the driver.
     Outcome runDriven(const QStringList& args, const QString& answer, const QString& windowAction,
-                      const QString& program = kybPath())
+                      const QString& program = kybPath(), int dpi = 0, const QMap<QString, QString>& extraEnv = {})
     {
         QFile::remove(log_);
-        const QMap<QString, QString> env{{"QT_PLUGIN_PATH", KESTRUNE_DRIVER_PLUGIN_DIR},
-                                         {"QT_QPA_GENERIC_PLUGINS", "kybdriver"},
-                                         {"KESTRUNE_DRIVER_LOG", log_},
-                                         {"KESTRUNE_DRIVER_ANSWER", answer},
-                                         {"KESTRUNE_DRIVER_WINDOW", windowAction},
-                                         {"KESTRUNE_SHELL_OPEN", launcher_},
-                                         {"KESTRUNE_DRIVER_AWAIT_LOG", awaitLog_},
-                                         {"KESTRUNE_DRIVER_AWAIT_TEXT", awaitText_}};
-        return runKyb(args, env, false, program);
+        QMap<QString, QString> env{{"QT_PLUGIN_PATH", KESTRUNE_DRIVER_PLUGIN_DIR},
+                                   {"QT_QPA_GENERIC_PLUGINS", "kybdriver"},
+                                   {"KESTRUNE_DRIVER_LOG", log_},
+                                   {"KESTRUNE_DRIVER_ANSWER", answer},
+                                   {"KESTRUNE_DRIVER_WINDOW", windowAction},
+                                   {"KESTRUNE_SHELL_OPEN", launcher_},
+                                   {"KESTRUNE_DRIVER_AWAIT_LOG", awaitLog_},
+                                   {"KESTRUNE_DRIVER_AWAIT_TEXT", awaitText_}};
+        for (auto it = extraEnv.cbegin(); it != extraEnv.cend(); ++it)
+            env.insert(it.key(), it.value());
+        return runKyb(args, env, false, program, dpi);
     }
 
     QStringList driverLog() const
@@ -698,5 +707,52 @@ INSTANTIATE_TEST_SUITE_P(
                             "hardwareTableWidget: Belmo Scanner BS3-10001 | ",
                             "hardwareTableWidget: Belmo Scanner BS9-90009 | Rented"}})),
     [](const auto& info) { return std::string(nameOf(std::get<0>(info.param))) + '_' + std::get<1>(info.param).name; });
+
+// On 100 %, 150 % and 200 % desktops (X screens of 96, 144 and 192 dpi, 1280 x 800) the windows show whole: the login
+// dialog in its first, refused and retry states (the retry waits, and is refused too), the self-update question
+// and the main window. KESTRUNE_TEST_SHOTS names a folder for screenshots of them.
+class ScaledDesktop : public DrivenKyb, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ScaledDesktop, ShowsEveryWindowWhole)
+{
+    if (!ktest::haveProgram("Xvfb"))
+        GTEST_SKIP() << "Xvfb not found";
+    const int dpi = GetParam();
+    const QString scale = QString::number(dpi / 96.0, 'f', 2);  // the ratio to two places
+    QMap<QString, QString> env{{"KESTRUNE_DRIVER_LOGIN", "demo@belmo.example:wrong password"},
+                               {"KESTRUNE_DRIVER_LAYOUT", "1"}};
+    const QString shots = qEnvironmentVariable("KESTRUNE_TEST_SHOTS");
+    if (!shots.isEmpty()) {
+        env.insert("KESTRUNE_DRIVER_SHOTS", shots + "/" + QString::number(dpi));
+        QDir().mkpath(shots + "/" + QString::number(dpi));
+    }
+    installStudio("3.2.1");
+    QFile::remove(savedLoginPath());
+    sim->setScenario(QJsonDocument::fromJson(R"({"routes": {"/api/kyb/v2/login.json": [{}, {"delay_ms": 3000}]}})")
+                         .object());
+
+    Outcome outcome = runDriven({}, "No", "close", kybPath(), dpi, env);
+    EXPECT_EQ(outcome.exitCode, 2) << outcome.err.toStdString();
+    EXPECT_EQ(driverLog().join('\n').toStdString(),
+              QStringList({"login dialog first: scale " + scale + ", whole",
+                           "login dialog refused: scale " + scale + ", whole",
+                           "login dialog retry: scale " + scale + ", whole", "login dialog: closed"})
+                  .join('\n')
+                  .toStdString());
+    EXPECT_EQ(sim->requestsTo("/api/kyb/v2/login.json").size(), 2);
+
+    writeSavedSignIn();
+    sim->setScenario(QJsonObject());
+    outcome = runDriven({}, "No", "close", kybPath(), dpi, env);
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
+    EXPECT_EQ(driverLog().join('\n').toStdString(),
+              QStringList({"message box: scale " + scale + ", whole", selfUpdateQuestion,
+                           "main window: update link shown", "main window: scale " + scale + ", inside the screen"})
+                  .join('\n')
+                  .toStdString());
+}
+
+INSTANTIATE_TEST_SUITE_P(Densities, ScaledDesktop, ::testing::Values(96, 144, 192),
+                         [](const ::testing::TestParamInfo<int>& info) { return std::to_string(info.param) + "dpi"; });
 
 }  // namespace

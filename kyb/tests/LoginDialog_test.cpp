@@ -20,6 +20,10 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextDocument>
+#include <QTextLayout>
+#include <QImageReader>
+#include <QScreen>
+#include <QGuiApplication>
 #include <QTimer>
 #include <algorithm>
 #include <cstdlib>
@@ -32,6 +36,7 @@
 #include "kyb/tests/AccountSimTest.h"
 #include "kyb/tests/DialogDriver.h"
 #include "tests/support/ScopedEnvironmentVariable.h"
+#include "tests/support/driver/WindowLayout.h"
 
 namespace {
 
@@ -79,8 +84,14 @@ protected:
     ktest::MessageBoxCloser boxes;
 };
 
+// At a font small enough for the form, everything keeps the form's places.
 TEST_F(LoginDialogTest, Form)
 {
+    struct SmallFont {
+        SmallFont() { QApplication::setFont(QFont(platform.family(), 6)); }
+        ~SmallFont() { QApplication::setFont(platform); }
+        const QFont platform = QApplication::font();
+    } smallFont;
     QString login;
     LoginDialog dialog(machineId, &login, 0);
     EXPECT_EQ(dialog.objectName(), "LoginDialog");
@@ -116,8 +127,6 @@ TEST_F(LoginDialogTest, Form)
         {"label", {80, 110, 46, 20}, true},
         {"label_2", {80, 140, 71, 16}, true},
         {"graphicsView", {0, 0, 501, 61}, false},
-        {"label_3", {10, 10, 311, 16}, true},
-        {"label_4", {10, 30, 311, 16}, false},
         {"lblConnectToServer", {10, 265, 476, 16}, true},
         {"lblCreateAnAccount", {182, 166, 186, 20}, true},
         {"lblLoginOrPasswordIncorrect", {180, 190, 231, 31}, false},
@@ -202,42 +211,43 @@ TEST_F(LoginDialogTest, Form)
     EXPECT_FALSE(dialog.isVisible());
 }
 
-// Every text of the dialog is readable whole: a word-wrapped label is tall enough for its lines at its width and
-// holds its widest word, any other label holds its one line; no label overlaps another widget, and those on the
-// header strip stay inside it. Checked for every label, shown or not, as all of them can be shown at once (a new
-// attempt after a refused one).
+// Every text of the dialog is readable whole, no widget covers another or leaves the dialog, and the labels on the
+// header strip lie inside it, left of its image. Checked for every widget, shown or not, as all of them can be shown
+// at once (a new attempt after a refused one).
 void expectTextsFit(QDialog& dialog)
 {
     const QWidget* header = dialog.findChild<QWidget*>(QStringLiteral("graphicsView"));
     ASSERT_NE(header, nullptr);
+    EXPECT_EQ(ktest::layoutFaults(dialog, false, header).join('\n').toStdString(), "");
+    const QSize image = QImageReader(QStringLiteral(":/BackTopImage/Header")).size();
+    ASSERT_TRUE(image.isValid());
+    const QRect plainGround(header->geometry().topLeft(), QSize(header->width() - image.width(), header->height()));
     for (const QLabel* label : dialog.findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly)) {
-        if (label->text().isEmpty())
-            continue;
-        SCOPED_TRACE(label->objectName().toStdString() + ": " + label->text().toStdString());
-        const QRect place = label->geometry();
-        if (label->wordWrap()) {
-            EXPECT_LE(label->heightForWidth(place.width()), place.height());
-            EXPECT_LE(label->minimumSizeHint().width(), place.width());  // the widest word
-        } else {
-            EXPECT_LE(label->sizeHint().width(), place.width());
-            EXPECT_LE(label->sizeHint().height(), place.height());
-            if (!Qt::mightBeRichText(label->text())) {
-                EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width());
-            }
-        }
-        EXPECT_TRUE(dialog.rect().contains(place));
-        for (const QWidget* other : dialog.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
-            if (other == label || other->isWindow())
-                continue;
-            if (other == header) {
-                if (place.intersects(header->geometry())) {
-                    EXPECT_TRUE(header->geometry().contains(place)) << "half on the header strip";
-                }
-                continue;
-            }
-            EXPECT_FALSE(place.intersects(other->geometry())) << "overlaps " << other->objectName().toStdString();
+        if (label->geometry().intersects(header->geometry())) {
+            EXPECT_TRUE(plainGround.contains(label->geometry())) << label->objectName().toStdString();
         }
     }
+}
+
+// The lines a word-wrapped label breaks its text into, without the invisible break marks.
+QStringList wrappedLines(const QLabel& label)
+{
+    const QString text = label.text();
+    QTextLayout layout(text, label.font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QStringList lines;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(label.contentsRect().width());
+        QString shown = text.mid(line.textStart(), line.textLength());
+        shown.remove(QChar(0x200B));
+        shown.remove(QChar(0x2060));
+        lines << shown.trimmed();
+    }
+    layout.endLayout();
+    return lines;
 }
 
 struct HostCase {
@@ -252,35 +262,69 @@ void PrintTo(const HostCase& c, std::ostream* os)
 
 class LoginDialogTexts : public LoginDialogTest, public ::testing::WithParamInterface<HostCase> {};
 
-TEST_P(LoginDialogTexts, FitInTheFirstAndTheRefusedState)
+// Run by ctest at several font densities (QT_FONT_DPI): the form was drawn for 96 dpi.
+TEST_P(LoginDialogTexts, FitInTheFirstRefusedAndRetryState)
 {
+    SCOPED_TRACE("font density " + std::to_string(qRound(QGuiApplication::primaryScreen()->logicalDotsPerInchY())));
     const char* const host = GetParam().host;
     if (host) {
         ASSERT_EQ(qstrlen(host), 64u);
     }
+    // The second try waits long enough to be looked at, and is refused too.
+    sim->setScenario(QJsonObject{{"routes", QJsonObject{{"/api/kyb/v2/login.json",
+                                                         QJsonArray{QJsonObject(), QJsonObject{{"delay_ms", 1500}}}}}}});
     QString login;
     std::unique_ptr<LoginDialog> dialog;
     {
         ktest::ScopedEnv serviceHost("KESTRUNE_SERVICE_HOST", host ? QByteArray(host) : QByteArray());
         dialog = std::make_unique<LoginDialog>(machineId, &login, 0);
     }
-    QString header = child<QLabel>(*dialog, "label_4")->text();
+    const QString expectedHost = host ? QString::fromLatin1(host) : QStringLiteral(KESTRUNE_DEFAULT_HOST);
+    const QLabel* hostLine = child<QLabel>(*dialog, "label_4");
+    QString header = hostLine->text();
     header.remove(QChar(0x200B));  // break opportunities only
-    EXPECT_EQ(header, "Please enter " + (host ? QString::fromLatin1(host) : QStringLiteral(KESTRUNE_DEFAULT_HOST)) +
-                          " login and password");
+    header.remove(QChar(0x2060));
+    EXPECT_EQ(header, "Please enter " + expectedHost + " login and password");
     dialog->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
     {
         SCOPED_TRACE("first state");
         expectTextsFit(*dialog);
     }
+    // A host breaks at its dots, never after a hyphen.
+    const QStringList lines = wrappedLines(*hostLine);
+    for (const QString& line : lines) {
+        EXPECT_FALSE(line.endsWith(QLatin1Char('-'))) << lines.join(" | ").toStdString();
+    }
 
     enter(*dialog, email, "wrong password");
     clickSignIn(*dialog);
     ASSERT_TRUE(child<QLabel>(*dialog, "lblLoginOrPasswordIncorrect")->isVisible());
     ASSERT_TRUE(child<QLabel>(*dialog, "lblForgotYourPassword")->isVisible());
-    SCOPED_TRACE("refused state");
-    expectTextsFit(*dialog);
+    {
+        SCOPED_TRACE("refused state");
+        expectTextsFit(*dialog);
+    }
+
+    // Trying again: the refusal texts stay while the busy text and bar show.
+    bool looked = false;
+    QTimer probe;
+    probe.setInterval(20);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (looked || sim->requestsTo("/api/kyb/v2/login.json").size() < 2)
+            return;
+        looked = true;
+        SCOPED_TRACE("retry state");
+        for (const char* shown : {"lblLoginOrPasswordIncorrect", "lblForgotYourPassword", "lblConnectToServer",
+                                  "progressBar"})
+            EXPECT_TRUE(child<QWidget>(*dialog, shown)->isVisible()) << shown;
+        expectTextsFit(*dialog);
+    });
+    probe.start();
+    clickSignIn(*dialog);
+    probe.stop();
+    EXPECT_TRUE(looked);
+    EXPECT_TRUE(dialog->isVisible());
 }
 
 INSTANTIATE_TEST_SUITE_P(

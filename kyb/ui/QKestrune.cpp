@@ -1,5 +1,7 @@
 #include "kyb/ui/QKestrune.h"
 
+#include "kyb/dialogs/ScreenFit.h"
+
 #include "ui_QKestrune.h"
 
 #include "kyb/account/AccountState.h"
@@ -323,4 +325,13 @@ void QKestrune::updateKYB(QString)
         else
             ui->updateVersion->hide();
     });
+}
+
+void QKestrune::setVisible(bool visible)
+{
+    if (visible && !fittedToScreen) {
+        fittedToScreen = true;
+        fitIntoScreen(*this);
+    }
+    QMainWindow::setVisible(visible);
 }

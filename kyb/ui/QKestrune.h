@@ -51,6 +51,9 @@ public slots:
     // update): no other action of the window starts meanwhile.
     bool isBusy() const { return busy; }
 
+    // The first show keeps the window on its screen.
+    void setVisible(bool visible) override;
+
 private:
     class BusyScope;
 
@@ -65,4 +68,5 @@ private:
     QPointer<QSignalMapper> calibrationMapper;
     QPointer<QSignalMapper> upgradeMapper;
     bool busy = false;
+    bool fittedToScreen = false;
 };

@@ -15,14 +15,20 @@
 //                     area first grabbed into the PNG file KESTRUNE_DRIVER_SHOT when that is set (after
 //                     KESTRUNE_DRIVER_SETTLE_MS; "shot failed: <file>" when it could not be written); then the
 //                     driver stops
+//   login dialog      KESTRUNE_DRIVER_LOGIN "login:password": signs in with it twice, expecting refusals, and closes
+//                     the dialog; logs whether it shows whole in its first, refused and retry states
+//   KESTRUNE_DRIVER_LAYOUT=1 also logs, for message boxes and the main window, whether they show whole and lie
+//   on the screen; every window it logs is shot to KESTRUNE_DRIVER_SHOTS/<name>.png (the screen) when that is set
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
 #include <QGenericPlugin>
+#include <QGraphicsView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
-#include <QPointer>
 #include <QPixmap>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QSplashScreen>
@@ -31,6 +37,10 @@
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
+
+#include <functional>
+
+#include "WindowLayout.h"
 
 namespace {
 
@@ -42,7 +52,10 @@ public:
           windowAction_(QString::fromLatin1(qgetenv("KESTRUNE_DRIVER_WINDOW"))),
           shot_(QString::fromLocal8Bit(qgetenv("KESTRUNE_DRIVER_SHOT"))),
           awaitLog_(QString::fromLocal8Bit(qgetenv("KESTRUNE_DRIVER_AWAIT_LOG"))),
-          awaitText_(qgetenv("KESTRUNE_DRIVER_AWAIT_TEXT"))
+          awaitText_(qgetenv("KESTRUNE_DRIVER_AWAIT_TEXT")),
+          login_(QString::fromUtf8(qgetenv("KESTRUNE_DRIVER_LOGIN"))),
+          shots_(QString::fromLocal8Bit(qgetenv("KESTRUNE_DRIVER_SHOTS"))),
+          layout_(qgetenv("KESTRUNE_DRIVER_LAYOUT") == "1")
     {
         timer_.setInterval(50);
         connect(&timer_, &QTimer::timeout, this, [this] { poll(); });
@@ -82,12 +95,31 @@ private:
                 return;
             }
         }
+        if (loginDialog_ && loginStage_ != LoginStage::Closed) {
+            driveLogin();
+            return;
+        }
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             if (!widget->isVisible() || handled_.contains(widget))
                 continue;
+            if (widget->metaObject()->className() == QByteArray("LoginDialog") && !login_.isEmpty()) {
+                handle(widget);
+                loginDialog_ = widget;
+                loginStage_ = LoginStage::First;
+                driveLogin();
+                return;
+            }
             if (auto* box = qobject_cast<QMessageBox*>(widget)) {
                 handle(widget);
-                answerBox(box);
+                if (!layout_) {
+                    answerBox(box);
+                    return;
+                }
+                const QPointer<QMessageBox> guard = box;
+                reportWindow(box, QStringLiteral("message box"), [this, guard] {
+                    if (guard)
+                        answerBox(guard);
+                });
                 return;
             }
             const QByteArray kind = widget->metaObject()->className();
@@ -105,7 +137,14 @@ private:
                 const auto* link = widget->findChild<QLabel*>(QStringLiteral("updateVersion"));
                 write(QStringLiteral("main window: update link ") +
                       (link && link->isVisible() ? QStringLiteral("shown") : QStringLiteral("hidden")));
-                endMainWindow(widget);
+                if (layout_)
+                    write(QStringLiteral("main window: scale ") + QString::number(widget->devicePixelRatioF(), 'f', 2) +
+                          QStringLiteral(", ") + placeOnScreen(widget));
+                const QPointer<QWidget> window = widget;
+                shoot(widget, QStringLiteral("main-window"), [this, window] {
+                    if (window)
+                        endMainWindow(window);
+                });
                 return;
             }
         }
@@ -170,6 +209,113 @@ private:
         for (const QByteArray& line : file.readAll().split('\n'))
             count += line.contains(awaitText_) ? 1 : 0;
         return count;
+    }
+
+    // The login dialog's states, each logged once it shows: the first, the refused one after a sign-in, the retry
+    // while a second sign-in waits; after the second refusal the dialog is closed.
+    enum class LoginStage { First, SignedIn, Refused, Retrying, Retried, Closed };
+
+    void driveLogin()
+    {
+        QWidget* dialog = loginDialog_;
+        if (!dialog->isVisible() || shooting_)
+            return;
+        const auto shown = [dialog](const char* name) {
+            const auto* widget = dialog->findChild<QWidget*>(QString::fromLatin1(name));
+            return widget && widget->isVisible();
+        };
+        const bool busy = shown("progressBar");
+        const bool refused = shown("lblLoginOrPasswordIncorrect");
+        switch (loginStage_) {
+        case LoginStage::First:
+            reportWindow(dialog, QStringLiteral("login dialog first"), [this] {
+                if (loginDialog_)
+                    signIn(loginDialog_);
+                loginStage_ = LoginStage::SignedIn;
+            });
+            break;
+        case LoginStage::SignedIn:
+            if (refused && !busy) {
+                reportWindow(dialog, QStringLiteral("login dialog refused"), [this] {
+                    if (loginDialog_)
+                        signIn(loginDialog_);
+                    loginStage_ = LoginStage::Refused;
+                });
+            }
+            break;
+        case LoginStage::Refused:
+            if (busy) {
+                loginStage_ = LoginStage::Retrying;
+                reportWindow(dialog, QStringLiteral("login dialog retry"), [this] { loginStage_ = LoginStage::Retried; });
+            }
+            break;
+        case LoginStage::Retrying:
+            break;
+        case LoginStage::Retried:
+            if (!busy) {
+                loginStage_ = LoginStage::Closed;
+                write(QStringLiteral("login dialog: closed"));
+                QTimer::singleShot(0, dialog, [dialog] { dialog->close(); });
+            }
+            break;
+        case LoginStage::Closed:
+            break;
+        }
+    }
+
+    void signIn(QWidget* dialog)
+    {
+        auto* login = dialog->findChild<QLineEdit*>(QStringLiteral("loginEdit"));
+        auto* password = dialog->findChild<QLineEdit*>(QStringLiteral("passEdit"));
+        auto* signIn = dialog->findChild<QPushButton*>(QStringLiteral("btSignIn"));
+        if (!login || !password || !signIn)
+            return;
+        login->setText(login_.section(QLatin1Char(':'), 0, 0));
+        password->setText(login_.section(QLatin1Char(':'), 1));
+        QTimer::singleShot(0, signIn, [signIn] { signIn->click(); });
+    }
+
+    // Where the window lies on its screen: "inside the screen", or its place and the screen's.
+    static QString placeOnScreen(QWidget* window)
+    {
+        const QRect screen = window->screen()->geometry();
+        const QRect place = window->frameGeometry();
+        if (screen.contains(place))
+            return QStringLiteral("inside the screen");
+        return QStringLiteral("leaves the screen (%1,%2 %3x%4 on %5x%6)")
+            .arg(place.x()).arg(place.y()).arg(place.width()).arg(place.height())
+            .arg(screen.width()).arg(screen.height());
+    }
+
+    // Logs "<what>: scale <device pixel ratio>, whole" or the faults that keep the window from showing whole; then
+    // shoots the screen when asked to, and goes on.
+    void reportWindow(QWidget* window, const QString& what, const std::function<void()>& then)
+    {
+        QStringList faults = ktest::layoutFaults(*window, true, window->findChild<QGraphicsView*>());
+        const QString place = placeOnScreen(window);
+        if (place != QLatin1String("inside the screen"))
+            faults << place;
+        write(what + QStringLiteral(": scale ") + QString::number(window->devicePixelRatioF(), 'f', 2) +
+              (faults.isEmpty() ? QStringLiteral(", whole") : QStringLiteral(", ") + faults.join(QStringLiteral("; "))));
+        QString name = what;
+        shoot(window, name.replace(QLatin1Char(' '), QLatin1Char('-')), then);
+    }
+
+    // The screen as the X server holds it, once the window had time to paint.
+    void shoot(QWidget* window, const QString& name, const std::function<void()>& then)
+    {
+        if (shots_.isEmpty()) {
+            then();
+            return;
+        }
+        shooting_ = true;
+        const QPointer<QWidget> guard = window;
+        QTimer::singleShot(700, this, [this, guard, name, then] {
+            shooting_ = false;
+            if (guard)
+                guard->screen()->grabWindow(0).save(shots_ + QLatin1Char('/') + name + QStringLiteral(".png"));
+            then();
+        });
     }
 
     static QString labelText(QWidget* window, const char* name)
@@ -276,7 +422,13 @@ private:
     QString awaitLog_;
     QByteArray awaitText_;
     int linesBeforeRefresh_ = 0;
+    QString login_;
+    QString shots_;
+    bool layout_;
     QList<QPointer<QWidget>> handled_;
+    QPointer<QWidget> loginDialog_;
+    LoginStage loginStage_ = LoginStage::First;
+    bool shooting_ = false;
     QPointer<QWidget> refreshing_;  // the main window whose Refresh was clicked, until it is closed
 };
 
