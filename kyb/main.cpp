@@ -172,9 +172,10 @@ int main(int argc, char** argv)
         QtSingleApplication app(argc, argv, true);
         QCoreApplication::setOrganizationName(QStringLiteral("Belmo Group"));
         QCoreApplication::setApplicationName(QStringLiteral("Kestrune"));
-        if (!platform::installExtraCaCertificates())
-            std::fprintf(stderr, "kyb: KESTRUNE_CA_FILE \"%s\" cannot be read or holds no certificate\n",
-                         qgetenv("KESTRUNE_CA_FILE").constData());
+        QString caProblem;
+        if (!platform::installExtraCaCertificates(&caProblem))
+            std::fprintf(stderr, "kyb: KESTRUNE_CA_FILE \"%s\" %s\n", qgetenv("KESTRUNE_CA_FILE").constData(),
+                         caProblem.toLocal8Bit().constData());
 
         appDataPath();
         const QString language = CacheFile().language();

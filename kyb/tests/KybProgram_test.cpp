@@ -339,18 +339,18 @@ TEST_F(KybProgram, ACaFileThatGivesNoCertificateIsNamedOnStandardError)
     ktest::writeFile(notes, "no certificate in here\n");
     const struct {
         QString path;
-        bool named;
-    } cases[] = {{scratch.filePath("missing.pem"), true},
-                 {scratch.path(), true},
-                 {QStringLiteral("/dev/null"), true},
-                 {notes, true},
-                 {AccountServiceSim::trustedCaFile(), false}};
+        const char* problem;  // nullptr: the file is taken and nothing is said
+    } cases[] = {{scratch.filePath("missing.pem"), "cannot be read"},
+                 {scratch.path(), "cannot be read"},
+                 {QStringLiteral("/dev/null"), "holds no certificate"},
+                 {notes, "holds no certificate"},
+                 {AccountServiceSim::trustedCaFile(), nullptr}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path.toStdString());
         const Outcome outcome = runKyb({"--bogus"}, {{"KESTRUNE_CA_FILE", c.path}});
         EXPECT_EQ(outcome.exitCode, 0);
-        if (c.named) {
-            EXPECT_TRUE(outcome.err.contains(("KESTRUNE_CA_FILE \"" + c.path + "\"").toUtf8()))
+        if (c.problem) {
+            EXPECT_TRUE(outcome.err.contains(("KESTRUNE_CA_FILE \"" + c.path + "\" " + c.problem).toUtf8()))
                 << outcome.err.toStdString();
         } else {
             EXPECT_FALSE(outcome.err.contains("KESTRUNE_CA_FILE")) << outcome.err.toStdString();
