@@ -124,6 +124,8 @@ TEST_P(Demo, RunsAsTyped)
     for (auto it = c.env.begin(); it != c.env.end(); ++it) {
         env.insert(it.key(), it.value());
     }
+    if (c.args.contains("--screenshot"))  // kyb then runs on the demo's own X server
+        env.insert("ASAN_OPTIONS", ktest::asanOptionsOnX11(env.value("ASAN_OPTIONS")));
 
     QProcess demo;
     demo.setProcessEnvironment(env);

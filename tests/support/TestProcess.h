@@ -33,4 +33,10 @@ int exitCodeInChild(const std::function<int()>& body);
 // Path of a file below the source tree.
 QString sourcePath(const QString& relative);
 
+// The sanitizer options for a program of a sanitizer build that runs on an X server, from those it would get
+// (asanOptions): xkbcommon hands strndup buffers without a terminating NUL, which strict string checks report
+// although strndup stops at its length, and the X11 platform's D-Bus connection and unloaded plugins leave
+// allocations that cannot be told apart by library, so leaks are checked by the offscreen runs only.
+QString asanOptionsOnX11(QString asanOptions);
+
 }  // namespace ktest
