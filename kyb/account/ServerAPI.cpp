@@ -125,7 +125,9 @@ void ServerAPI::waitForReply(QEventLoop* loop, QNetworkReply* reply)
     QTimer timer;
     timer.setSingleShot(true);
     timer.setTimerType(Qt::CoarseTimer);
-    connect(&timer, &QTimer::timeout, loop, [loop] {
+    bool timedOut = false;
+    connect(&timer, &QTimer::timeout, loop, [loop, &timedOut] {
+        timedOut = true;
         accountState.offlineMode = true;
         loop->exit(1);
     });
@@ -138,6 +140,10 @@ void ServerAPI::waitForReply(QEventLoop* loop, QNetworkReply* reply)
     const int result = loop->exec();
     waits_.erase(std::find(waits_.begin(), waits_.end(), &wait));
     timer.stop();
+    // A request started meanwhile may have been answered after this time-out: this request, which ends now, still
+    // got no answer.
+    if (timedOut)
+        accountState.offlineMode = true;
     if (wait.abandoned)
         throw RequestAbandoned(networkErrorText(QNetworkReply::OperationCanceledError).toStdString());
     if (result == 1)
@@ -181,10 +187,12 @@ ServerAPI::Reply ServerAPI::send(Method method, const QNetworkRequest& request, 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     result.status = status.isValid() ? status.toInt() : 0;
     result.networkError = result.error != QNetworkReply::NoError && !(status.isValid() && isStatusCode(result.error));
-    // No answer (refused, cut or timed-out connection, failed handshake or certificate check, unknown host, proxy
-    // or network failure): the service counts as unreachable, so the lists that follow come from cache.ini.
-    if (result.networkError)
-        accountState.offlineMode = true;
+    // The mark tells how the last request ended. No answer (refused, cut or timed-out connection, failed handshake
+    // or certificate check, unknown host, proxy or network failure): the service counts as unreachable, so the lists
+    // that follow come from cache.ini. Any answer with a status, a refusal or a server error included, shows it
+    // reachable again. A reply that did not finish (its wait ended by the application) tells nothing.
+    if (result.finished)
+        accountState.offlineMode = result.networkError;
     return result;  // the reply goes with the processor's manager
 }
 

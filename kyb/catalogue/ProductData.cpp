@@ -44,10 +44,8 @@ bool ProductData::refresh(bool rescan)
                 if (!fetchApplications())
                     return false;
             }
-            if (accountState.offlineMode)
-                loadCache();
-            else
-                saveCache();
+            // The service answered this list, whatever failed before it (the answer has cleared the offline mark).
+            saveCache();
         } catch (const std::ios_base::failure&) {   // time-out or network failure: work from the cache
             loadCache();
         }

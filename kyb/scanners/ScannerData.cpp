@@ -76,10 +76,7 @@ bool ScannerData::retrieveScanners()
                 if (!api->scanners(authToken(), &accountScanners))
                     return false;
             }
-            if (accountState.offlineMode)
-                loadScannersFromCache();
-            else
-                saveScannersToCache();
+            saveScannersToCache();   // the service answered this list
         } catch (const std::ios_base::failure&) {
             loadScannersFromCache();
         }

@@ -1,6 +1,7 @@
 // The program kyb as a process against the simulator: command lines and account states against exit codes.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <tuple>
@@ -118,9 +119,9 @@ private:
 
 // Runs kyb (or program) with args and extra environment; on an X server of its own with the first window titled
 // "Kestrune" (the login dialog; the splash has no title) asked to close when closeWindow, or on a 1280 x 800 X
-// screen of dpi dots per inch when dpi is given.
+// screen of dpi dots per inch when dpi is given. whileRunning, when given, runs once the program has started.
 Outcome runKyb(const QStringList& args, const QMap<QString, QString>& extraEnv = {}, bool closeWindow = false,
-               const QString& program = kybPath(), int dpi = 0)
+               const QString& program = kybPath(), int dpi = 0, const std::function<void()>& whileRunning = {})
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (auto it = extraEnv.cbegin(); it != extraEnv.cend(); ++it)
@@ -151,6 +152,8 @@ Outcome runKyb(const QStringList& args, const QMap<QString, QString>& extraEnv =
     Outcome outcome;
     if (!process.waitForStarted(30000))
         return outcome;
+    if (whileRunning)
+        whileRunning();
     if (!process.waitForFinished(120000)) {
         process.kill();
         process.waitForFinished();
@@ -404,7 +407,8 @@ protected:
 
     // dpi given: on an X screen of that density, with extraEnv for the driver.
     Outcome runDriven(const QStringList& args, const QString& answer, const QString& windowAction,
-                      const QString& program = kybPath(), int dpi = 0, const QMap<QString, QString>& extraEnv = {})
+                      const QString& program = kybPath(), int dpi = 0, const QMap<QString, QString>& extraEnv = {},
+                      const std::function<void()>& whileRunning = {})
     {
         QFile::remove(log_);
         QMap<QString, QString> env{{"QT_PLUGIN_PATH", KESTRUNE_DRIVER_PLUGIN_DIR},
@@ -417,7 +421,7 @@ protected:
                                    {"KESTRUNE_DRIVER_AWAIT_TEXT", awaitText_}};
         for (auto it = extraEnv.cbegin(); it != extraEnv.cend(); ++it)
             env.insert(it.key(), it.value());
-        return runKyb(args, env, false, program, dpi);
+        return runKyb(args, env, false, program, dpi, whileRunning);
     }
 
     QStringList driverLog() const
@@ -701,6 +705,166 @@ INSTANTIATE_TEST_SUITE_P(
                             "hardwareTableWidget: Belmo Scanner BS3-10001 | ",
                             "hardwareTableWidget: Belmo Scanner BS9-90009 | Rented"}})),
     [](const auto& info) { return std::string(nameOf(std::get<0>(info.param))) + '_' + std::get<1>(info.param).name; });
+
+// A first run without a saved sign-in while the service comes up late: the first Sign in gets no answer (the port
+// refuses, the service then listens on it; or the connection is cut), the user answers the error box, and the next
+// Sign in succeeds. From that answer on the service counts as reachable: both lists come from it and are cached, the
+// exit code tells the installed version, --update uploads and offers, and the window's buttons are enabled.
+enum class FirstSignIn { Refused, Cut };
+
+struct LateServiceCase {
+    const char* name;
+    QStringList args;             // empty: the window, whose rows the driver logs before closing it
+    const char* installedStudio;
+    int expectedCode;
+    QStringList driverLog;        // after the two sign-ins and the error box between them
+};
+
+const char* nameOf(FirstSignIn first)
+{
+    return first == FirstSignIn::Refused ? "Refused" : "Cut";
+}
+
+void PrintTo(const std::tuple<FirstSignIn, LateServiceCase>& param, std::ostream* out)
+{
+    *out << nameOf(std::get<0>(param)) << '_' << std::get<1>(param).name;
+}
+
+const QString refusedSignInBox =
+    "box: Kestrune | Server error: The remote server refused the connection (the server is not accepting requests)";
+const QString cutSignInBox = "box: Kestrune | Server error: The remote server closed the connection prematurely, "
+                             "before the entire reply was received and processed";
+const QString studioUpdateQuestion =
+    "box: Kestrune | A new version of Belmo Studio is available to download.\\nWould you like to update?";
+
+class LateServiceRuns : public DrivenKyb,
+                        public ::testing::WithParamInterface<std::tuple<FirstSignIn, LateServiceCase>> {
+protected:
+    void TearDown() override { QDir(QString::fromStdWString(devicesFolder())).removeRecursively(); }
+
+    // The request numbers of path in the log of service.
+    static QList<int> numbersOf(const AccountServiceSim& service, const char* path)
+    {
+        QList<int> numbers;
+        for (const QJsonObject& request : service.requestsTo(QString::fromLatin1(path)))
+            numbers << request.value("number").toInt();
+        return numbers;
+    }
+};
+
+TEST_P(LateServiceRuns, TakeTheListsFromTheServiceOnceASignInIsAnswered)
+{
+    const auto& [first, c] = GetParam();
+    QFile::remove(savedLoginPath());
+    installStudio(QString::fromLatin1(c.installedStudio));
+    ktest::storeDescription("BS2-20002", "14070001", "2");   // an account scanner with an upgrade page
+    ktest::storeDescription("BS3-90009", "30009999", "2");   // a rented one whose calibration is outdated
+    const QString log = studioLogFolder() + QStringLiteral("/Main.0001.log");
+    ASSERT_TRUE(QDir().mkpath(studioLogFolder()));
+    ktest::writeFile(log, "measurement took 12 ms\n");
+
+    const QString serviceUp = scratch_.filePath("service-up");
+    QMap<QString, QString> env{{"KESTRUNE_DRIVER_SIGNIN", "demo@belmo.example:demo-password"},
+                               {"KESTRUNE_DRIVER_SIGNIN_AFTER", serviceUp}};
+    std::optional<ktest::RefusedPort> port;
+    std::unique_ptr<AccountServiceSim> late;
+    std::function<void()> bringUp;
+    if (first == FirstSignIn::Refused) {
+        port.emplace();
+        ASSERT_TRUE(port->isValid());
+        env.insert("KESTRUNE_SERVICE_HOST", QString::fromLatin1(port->authority()));
+        // Once the refused sign-in's box is answered, the service listens on that port.
+        bringUp = [&] {
+            if (!ktest::waitUntil([&] { return driverLog().join('\n').contains("Server error:"); }, 60000)) {
+                ADD_FAILURE() << "no error box for the refused sign-in";
+                return;
+            }
+            AccountServiceSim::Options options;
+            options.port = port->port();
+            port.reset();
+            late = std::make_unique<AccountServiceSim>(QJsonObject(), options);
+            EXPECT_TRUE(late->isRunning());
+            ktest::writeFile(serviceUp, "");
+        };
+    } else {
+        sim->setScenario(
+            QJsonDocument::fromJson(R"({"routes": {"/api/kyb/v2/login.json": [{"close_early": true}, {}]}})").object());
+        ktest::writeFile(serviceUp, "");
+    }
+
+    const Outcome outcome = runDriven(c.args, "No", "tables", kybPath(), 0, env, bringUp);
+
+    EXPECT_EQ(outcome.exitCode, c.expectedCode) << outcome.err.toStdString();
+    const QStringList expectedLog =
+        QStringList{"login dialog: sign in", first == FirstSignIn::Refused ? refusedSignInBox : cutSignInBox,
+                    "login dialog: sign in"} +
+        c.driverLog;
+    EXPECT_EQ(driverLog().join('\n').toStdString(), expectedLog.join('\n').toStdString());
+
+    // Both lists were asked after the sign-in that was answered, and cache.ini holds what the service gave.
+    const AccountServiceSim& service = late ? *late : *sim;
+    const QList<int> logins = numbersOf(service, "/api/kyb/v2/login.json");
+    ASSERT_EQ(logins.size(), first == FirstSignIn::Refused ? 1 : 2);
+    for (const char* list : {"/api/kyb/v2/applications.json", "/api/kyb/v2/scanners.json"}) {
+        const QList<int> fetches = numbersOf(service, list);
+        ASSERT_EQ(fetches.size(), 1) << list;
+        EXPECT_GT(fetches[0], logins.last()) << list;
+    }
+    CacheFile cache(appDataPathFile("cache.ini"));
+    QStringList products, scanners;
+    for (const ApplicationInfo& application : cache.readProducts())
+        products << QString::fromStdString(application.productName + " " + application.versionName);
+    for (const AccountScanner& scanner : cache.readScanners())
+        scanners << QString::fromStdString(scanner.serialNumber);
+    EXPECT_EQ(products, (QStringList{"Belmo Studio 3.2.1", "Belmo Measure 2.0.4"}));
+    EXPECT_EQ(scanners, (QStringList{"BS3-10001", "BS2-20002"}));
+
+    // --update uploads the log and records the offer it made.
+    const bool update = c.args.contains("--update");
+    EXPECT_EQ(service.requestsTo("/api/kyb/v2/logs.json").isEmpty(), !update);
+    EXPECT_EQ(Registry(Registry::Hive::CurrentUser)
+                  .value(belmoKey + "\\Belmo Studio\\" + c.installedStudio, "updaterLastVersion")
+                  .value_or("<none>"),
+              update ? "3.2.1" : "<none>");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FirstSignIns, LateServiceRuns,
+    ::testing::Combine(
+        ::testing::Values(FirstSignIn::Refused, FirstSignIn::Cut),
+        ::testing::Values(
+            LateServiceCase{"InstallOtherVersion", installStudioArgs, "3.1.0", 7, {}},
+            LateServiceCase{"InstallCurrent", installStudioArgs, "3.2.1", 0, {}},
+            LateServiceCase{"InstallNotInstalled", installStudioArgs, "", 8, {}},
+            LateServiceCase{"Update", updateStudioArgs, "3.1.0", 0, {studioUpdateQuestion}},
+            LateServiceCase{"Window", {}, "3.1.0", 0,
+                            {selfUpdateQuestion, "main window: update link shown",
+                             "softwareTableWidget: Belmo Measure (subscription) | Version 2.0.4 | [Install]",
+                             "softwareTableWidget: Belmo Studio | Version 3.2.1 | [Update]",
+                             "hardwareTableWidget: Belmo Scanner BS2-20002 | [Upgrade]",
+                             "hardwareTableWidget: Belmo Scanner BS3-10001 | ",
+                             "hardwareTableWidget: Belmo Scanner BS3-90009 | [Update]"}})),
+    [](const auto& info) { return std::string(nameOf(std::get<0>(info.param))) + '_' + std::get<1>(info.param).name; });
+
+// The repeated sign-in of a refused list fetch: applications.json answers 401, the new sign-in's first attempt is
+// cut and its second succeeds; the list asked again is the service's answer, not the cache.
+TEST_F(DrivenKyb, ARefusedListWhoseNewSignInIsCutOnceTakesTheAnswerOfTheRetry)
+{
+    installStudio("3.1.0");
+    sim->setScenario(QJsonDocument::fromJson(R"({"routes": {"/api/kyb/v2/applications.json": [{"status": 401}, {}],
+                                                           "/api/kyb/v2/login.json": [{"close_early": true}, {}]}})")
+                         .object());
+
+    const Outcome outcome =
+        runDriven(installStudioArgs, "No", "close", kybPath(), 0, {{"KESTRUNE_DRIVER_SIGNIN", "demo@belmo.example:demo-password"}});
+
+    EXPECT_EQ(outcome.exitCode, 7) << outcome.err.toStdString();
+    EXPECT_EQ(driverLog().join('\n').toStdString(),
+              QStringList({"login dialog: sign in", cutSignInBox, "login dialog: sign in"}).join('\n').toStdString());
+    EXPECT_EQ(sim->requestsTo("/api/kyb/v2/login.json").size(), 2);
+    EXPECT_EQ(sim->requestsTo("/api/kyb/v2/applications.json").size(), 2);
+    EXPECT_EQ(CacheFile(appDataPathFile("cache.ini")).readProducts().size(), 2u);
+}
 
 // On 100 %, 150 % and 200 % desktops (X screens of 96, 144 and 192 dpi, 1280 x 800) the windows show whole: the login
 // dialog in its first, refused and retry states (the retry waits, and is refused too), the self-update question

@@ -14,12 +14,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
+#include <QTimer>
 
 #include "dialogs/LoginDialog.h"
 
@@ -128,16 +132,52 @@ TEST_F(ProductRefresh, ARefusedReplyLeadsToOneNewSignInAndTheRetryStartsFromAnEm
     EXPECT_EQ(fetches[1]["query"].toObject()["auth_token"].toString(), demoToken);
 }
 
-TEST_F(ProductRefresh, UnauthorizedThenSuccessAfterTheDrivenSignIn)
+struct NewSignInCase {
+    const char* name;
+    const char* loginRoute;   // the login.json answers, as JSON
+    int serverErrors;         // error boxes over the dialog, each answered with a new Sign in
+};
+
+void PrintTo(const NewSignInCase& c, std::ostream* os)
 {
-    start(object(R"({"routes": {"/api/kyb/v2/applications.json": [{"status": 401}, {}]}})"));
+    *os << c.name;
+}
+
+class UnauthorizedThenSignIn : public ProductRefresh, public ::testing::WithParamInterface<NewSignInCase> {};
+
+// The retry after the new sign-in is answered: its list is taken and cached, and the service counts as reachable
+// again, whatever the sign-in attempts before met.
+TEST_P(UnauthorizedThenSignIn, TakesTheListOfTheRetry)
+{
+    const NewSignInCase& c = GetParam();
+    start(QJsonObject{{"routes", QJsonObject{{applicationsPath, QJsonDocument::fromJson(R"([{"status": 401}, {}])").array()},
+                                             {"/api/kyb/v2/login.json", QJsonDocument::fromJson(c.loginRoute).array()}}}});
+    seedCache();
     accountState.authToken = "expired";
     auto login = answerLogin(true);
+    ktest::WhenShown<QMessageBox> serverError([](QMessageBox* box) {
+        QTimer::singleShot(0, box->button(QMessageBox::Ok), &QAbstractButton::click);
+        auto* signIn = box->parentWidget()->findChild<QPushButton*>("btSignIn");
+        QTimer::singleShot(100, signIn, &QAbstractButton::click);
+    });
+    serverError.setRepeating(true);
     ProductData data;
     ASSERT_TRUE(data.refresh(false));
+    EXPECT_EQ(serverError.count(), c.serverErrors);
+    EXPECT_EQ(sim_->requestsTo("/api/kyb/v2/login.json").size(), c.serverErrors + 1);
     EXPECT_EQ(data.applications.size(), 2u);
     EXPECT_EQ(accountState.authToken, demoToken);
+    EXPECT_FALSE(accountState.offlineMode);
+    const auto cached = CacheFile().readProducts();
+    ASSERT_EQ(cached.size(), 2u);
+    EXPECT_EQ(cached[0].productName, "Belmo Studio");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    SignIns, UnauthorizedThenSignIn,
+    ::testing::Values(NewSignInCase{"Answered", "[{}]", 0},
+                      NewSignInCase{"CutOnceThenAnswered", R"([{"close_early": true}, {}])", 1}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct RefusalCase {
     const char* name;

@@ -812,11 +812,28 @@ INSTANTIATE_TEST_SUITE_P(Cases, ScannerListFailure,
                                            ListFailureCase{"ServerError", R"({"status": 500})", false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ScannerDataTest, SerialLookupTimeOutKeepsTheItemsFoundSoFar)
+// The serial lookups of three unmatched cameras, then the revision of the stored scanner ZX-77 outside the account.
+struct LookupCase {
+    const char* name;
+    const char* serialRoute;   // the serial_number.json answers, as JSON
+    QStringList lookedUp;
+    bool offline;              // the mark after the last lookup
+    std::string items;
+    int revisionRequests;
+};
+
+void PrintTo(const LookupCase& c, std::ostream* os)
 {
-    // The first camera is answered, the second never is.
+    *os << c.name;
+}
+
+class SerialLookup : public ScannerDataTest, public ::testing::WithParamInterface<LookupCase> {};
+
+TEST_P(SerialLookup, EndsAsTheLastRequestDid)
+{
+    const LookupCase& c = GetParam();
     startSim(QJsonObject{{"routes", QJsonObject{{api + "scanners/serial_number.json",
-                                                 QJsonArray{QJsonObject{}, QJsonObject{{"stall", true}}}}}}});
+                                                 QJsonDocument::fromJson(c.serialRoute).array()}}}});
     qputenv("KESTRUNE_REQUEST_TIMEOUT_MS", "5000");
     qputenv("KESTRUNE_TEST_CAMERAS_pgGrabber", "14070001");
     qputenv("KESTRUNE_TEST_CAMERAS_lmGrabber", "Lumenera LW #30009999;Lumenera LW #555");
@@ -824,14 +841,24 @@ TEST_F(ScannerDataTest, SerialLookupTimeOutKeepsTheItemsFoundSoFar)
 
     ScannerData data;
     ASSERT_TRUE(data.retrieveScanners());
-    EXPECT_EQ(queryValues(sim->requestsTo(api + "scanners/serial_number.json"), "camerabwsn"),
-              (QStringList{"14070001", "30009999"}))
-        << "the lookup ends at the time-out";
-    EXPECT_TRUE(accountState.offlineMode);
-    // the owned scanner found first stays; the stored one is not compared once the service is unreachable
-    EXPECT_EQ(itemsText(data.hardwareList()), "{BS2-20002,0,0}{ZX-77,1,2}");
-    EXPECT_TRUE(sim->requestsTo(api + "scanners/calibration_revision.json").isEmpty());
+    EXPECT_EQ(queryValues(sim->requestsTo(api + "scanners/serial_number.json"), "camerabwsn"), c.lookedUp);
+    EXPECT_EQ(accountState.offlineMode, c.offline);
+    EXPECT_EQ(itemsText(data.hardwareList()), c.items);
+    EXPECT_EQ(sim->requestsTo(api + "scanners/calibration_revision.json").size(), c.revisionRequests);
     EXPECT_EQ(data.accountList().size(), 2u);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SerialLookup,
+    ::testing::Values(
+        // The first camera is answered, the second never is: the lookup ends at the time-out; the owned scanner
+        // found first stays, and the stored one is not compared once the service is unreachable.
+        LookupCase{"TimeOutKeepsTheItemsFoundSoFar", R"([{}, {"stall": true}])", {"14070001", "30009999"}, true,
+                   "{BS2-20002,0,0}{ZX-77,1,2}", 0},
+        // The first lookup is cut and dropped; the next ones are answered (555 with 422), so the service is
+        // reachable again and the stored scanner is compared (404: revision 0, no local one: state 1).
+        LookupCase{"CutThenAnswered", R"([{"close_early": true}, {}])", {"14070001", "30009999", "555"}, false,
+                   "{BS3-90009,1,0}{ZX-77,1,1}", 1}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -84,6 +84,8 @@ AccountServiceSim::AccountServiceSim(const QJsonObject& scenario, const Options&
                      QStringLiteral("--files-dir"), filesDir(),
                      QStringLiteral("--lifetime"), QString::number(options.lifetimeSeconds),
                      QStringLiteral("--parent-pid"), QString::number(QCoreApplication::applicationPid())};
+    if (options.port != 0)
+        args << QStringLiteral("--port") << QString::number(options.port);
     if (options.plainHttp)
         args << QStringLiteral("--plain-http");
     else

@@ -18,6 +18,7 @@ struct AccountServiceSimOptions {
     bool plainHttp = false;    // serve plain HTTP on the port (for the SSL-handshake failure)
     bool trustedCa = true;     // false: the server's certificate comes from a CA that KESTRUNE_CA_FILE does not name
     int lifetimeSeconds = 600; // the server stops by itself after this (and when the test process is gone)
+    quint16 port = 0;          // the loopback port to listen on; 0: a free one
     // Started as scripts/demo starts it (tools/account-service/serve-demo): no scenario, certificates of its own,
     // the demo's lifetime; the other options and setScenario do not apply.
     bool asDemo = false;

@@ -16,7 +16,11 @@
 //                     KESTRUNE_DRIVER_SETTLE_MS; "shot failed: <file>" when it could not be written); then the
 //                     driver stops
 //   login dialog      KESTRUNE_DRIVER_LOGIN "login:password": signs in with it twice, expecting refusals, and closes
-//                     the dialog; logs whether it shows whole in its first, refused and retry states
+//                     the dialog; logs whether it shows whole in its first, refused and retry states;
+//                     or KESTRUNE_DRIVER_SIGNIN "login:password": signs in with it whenever a login dialog shows,
+//                     and again after each of its message boxes ("Server error: ...") is answered, at most
+//                     KESTRUNE_DRIVER_SIGNIN_TIMES times in all (default 2); a sign-in after such a box waits until
+//                     the file KESTRUNE_DRIVER_SIGNIN_AFTER exists, when that is set
 //   KESTRUNE_DRIVER_LAYOUT=1 also logs, for message boxes and the main window, whether they show whole and lie
 //   on the screen; every window it logs is shot to KESTRUNE_DRIVER_SHOTS/<name>.png (the screen) when that is set
 #include <QAbstractButton>
@@ -54,6 +58,11 @@ public:
           awaitLog_(QString::fromLocal8Bit(qgetenv("KESTRUNE_DRIVER_AWAIT_LOG"))),
           awaitText_(qgetenv("KESTRUNE_DRIVER_AWAIT_TEXT")),
           login_(QString::fromUtf8(qgetenv("KESTRUNE_DRIVER_LOGIN"))),
+          signInAs_(QString::fromUtf8(qgetenv("KESTRUNE_DRIVER_SIGNIN"))),
+          signInAfter_(QString::fromLocal8Bit(qgetenv("KESTRUNE_DRIVER_SIGNIN_AFTER"))),
+          signInsLeft_(qEnvironmentVariableIsSet("KESTRUNE_DRIVER_SIGNIN_TIMES")
+                           ? qEnvironmentVariableIntValue("KESTRUNE_DRIVER_SIGNIN_TIMES")
+                           : 2),
           shots_(QString::fromLocal8Bit(qgetenv("KESTRUNE_DRIVER_SHOTS"))),
           layout_(qgetenv("KESTRUNE_DRIVER_LAYOUT") == "1")
     {
@@ -99,6 +108,8 @@ private:
             driveLogin();
             return;
         }
+        if (retryDialog_ && signInAgain())
+            return;
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             if (!widget->isVisible() || handled_.contains(widget))
                 continue;
@@ -109,8 +120,16 @@ private:
                 driveLogin();
                 return;
             }
+            if (widget->metaObject()->className() == QByteArray("LoginDialog") && !signInAs_.isEmpty()) {
+                handle(widget);
+                signInOnce(widget);
+                return;
+            }
             if (auto* box = qobject_cast<QMessageBox*>(widget)) {
                 handle(widget);
+                QWidget* owner = box->parentWidget();
+                if (!signInAs_.isEmpty() && owner && owner->metaObject()->className() == QByteArray("LoginDialog"))
+                    retryDialog_ = owner;   // signed in again once the box is gone
                 if (!layout_) {
                     answerBox(box);
                     return;
@@ -263,15 +282,49 @@ private:
         }
     }
 
+    // KESTRUNE_DRIVER_SIGNIN: one sign-in while any are left.
+    void signInOnce(QWidget* dialog)
+    {
+        if (signInsLeft_ <= 0)
+            return;
+        --signInsLeft_;
+        write(QStringLiteral("login dialog: sign in"));
+        signIn(dialog, signInAs_);
+    }
+
+    // The dialog whose box was answered is signed in again once it is idle (no box over it, Sign in enabled) and
+    // the awaited file exists. false while it waits, so that the other windows are still answered.
+    bool signInAgain()
+    {
+        QWidget* dialog = retryDialog_;
+        const auto* button = dialog->findChild<QPushButton*>(QStringLiteral("btSignIn"));
+        if (!dialog->isVisible() || !button || !button->isEnabled())
+            return false;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->isVisible() && qobject_cast<QMessageBox*>(widget))
+                return false;
+        }
+        if (!signInAfter_.isEmpty() && !QFile::exists(signInAfter_))
+            return false;
+        retryDialog_.clear();
+        signInOnce(dialog);
+        return true;
+    }
+
     void signIn(QWidget* dialog)
+    {
+        signIn(dialog, login_);
+    }
+
+    void signIn(QWidget* dialog, const QString& credentials)
     {
         auto* login = dialog->findChild<QLineEdit*>(QStringLiteral("loginEdit"));
         auto* password = dialog->findChild<QLineEdit*>(QStringLiteral("passEdit"));
         auto* signIn = dialog->findChild<QPushButton*>(QStringLiteral("btSignIn"));
         if (!login || !password || !signIn)
             return;
-        login->setText(login_.section(QLatin1Char(':'), 0, 0));
-        password->setText(login_.section(QLatin1Char(':'), 1));
+        login->setText(credentials.section(QLatin1Char(':'), 0, 0));
+        password->setText(credentials.section(QLatin1Char(':'), 1));
         QTimer::singleShot(0, signIn, [signIn] { signIn->click(); });
     }
 
@@ -423,6 +476,10 @@ private:
     QByteArray awaitText_;
     int linesBeforeRefresh_ = 0;
     QString login_;
+    QString signInAs_;
+    QString signInAfter_;
+    int signInsLeft_;
+    QPointer<QWidget> retryDialog_;   // KESTRUNE_DRIVER_SIGNIN: the dialog to sign in again
     QString shots_;
     bool layout_;
     QList<QPointer<QWidget>> handled_;
