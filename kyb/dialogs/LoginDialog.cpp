@@ -97,6 +97,7 @@ void LoginDialog::fitTexts(bool compact, int leastWidth)
         const_cast<QWidget*>(it.key())->setGeometry(it.value());
     f.label_4->setText(hostLineFormat_);
     f.horizontalLayout->setContentsMargins(compact ? QMargins(margin, 6, margin, 6) : formButtonMargins_);
+    f.horizontalLayout->activate();  // the row's least size follows its margins
     QHash<const QWidget*, QRect> form = form_;  // the places the lines keep
 
     // Across: the field names, then the column of the fields and the texts under them.
@@ -205,6 +206,9 @@ void LoginDialog::fitTexts(bool compact, int leastWidth)
     const int below = compact ? 0 : formSize_.height() - (formButtons.y() + formButtons.height());
     const int height = buttons->geometry().bottom() + 1 + below;
     setFixedSize(width, compact ? height : std::max(formSize_.height(), height));
+    // The buttons take their places in the row as it is now, not at the next show.
+    f.horizontalLayout->invalidate();
+    f.horizontalLayout->activate();
 }
 
 void LoginDialog::fitInto(const QSize& room)
