@@ -96,8 +96,12 @@ void LoginDialog::fitTexts(bool compact, int leastWidth)
     for (auto it = form_.cbegin(); it != form_.cend(); ++it)
         const_cast<QWidget*>(it.key())->setGeometry(it.value());
     f.label_4->setText(hostLineFormat_);
-    f.horizontalLayout->setContentsMargins(compact ? QMargins(margin, 6, margin, 6) : formButtonMargins_);
-    f.horizontalLayout->activate();  // the row's least size follows its margins
+    // Where the row's margins change, its least size follows them at once, and so do its buttons' places below.
+    const QMargins buttonMargins = compact ? QMargins(margin, 6, margin, 6) : formButtonMargins_;
+    const bool relaid = buttonMargins != f.horizontalLayout->contentsMargins();
+    f.horizontalLayout->setContentsMargins(buttonMargins);
+    if (relaid)
+        f.horizontalLayout->activate();
     QHash<const QWidget*, QRect> form = form_;  // the places the lines keep
 
     // Across: the field names, then the column of the fields and the texts under them.
@@ -206,9 +210,10 @@ void LoginDialog::fitTexts(bool compact, int leastWidth)
     const int below = compact ? 0 : formSize_.height() - (formButtons.y() + formButtons.height());
     const int height = buttons->geometry().bottom() + 1 + below;
     setFixedSize(width, compact ? height : std::max(formSize_.height(), height));
-    // The buttons take their places in the row as it is now, not at the next show.
-    f.horizontalLayout->invalidate();
-    f.horizontalLayout->activate();
+    if (relaid) {
+        f.horizontalLayout->invalidate();
+        f.horizontalLayout->activate();
+    }
 }
 
 void LoginDialog::fitInto(const QSize& room)

@@ -345,7 +345,7 @@ TEST_F(LoginDialogTest, FitsIntoTheScreensRoom)
     LoginDialog dialog(machineId, &login, 0);
     const auto places = [&dialog] {
         QStringList all{QStringLiteral("dialog %1,%2 %3x%4").arg(0).arg(0).arg(dialog.width()).arg(dialog.height())};
-        for (const QWidget* w : dialog.findChildren<QWidget*>()) {
+        for (const QWidget* w : dialog.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
             const QRect g = w->geometry();
             all << QStringLiteral("%1 %2,%3 %4x%5").arg(w->objectName()).arg(g.x()).arg(g.y()).arg(g.width()).arg(
                        g.height());
