@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QImageReader>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStringList>
@@ -19,6 +20,7 @@
 #include "kyb/account/ServerAPI.h"
 #include "kyb/dialogs/DialogImages.h"
 #include "kyb/dialogs/GuardedSlot.h"
+#include "kyb/dialogs/ScreenFit.h"
 #include "kyb/dialogs/WebLoginDialog.h"
 #include "platform/ServiceEndpoint.h"
 #include "ui_LoginDialog.h"
@@ -75,28 +77,41 @@ void wrapNarrowest(QLabel* label, int widest)
 // the room its text needs: across, the field names push the field column to the right; down, each line of the form
 // keeps its place unless the one above has grown into it, and then it moves down (the lines on the field column
 // stay centred on their middle where there is room). The dialog grows to hold what moved.
-void LoginDialog::fitTexts()
+//
+// Compact, for a screen too small for that: the field names start at the margin, the account link goes beside the
+// login field, every line follows the one above at the least gap and the row of buttons keeps slim margins; the
+// dialog is as wide as leastWidth, or as its lines need.
+void LoginDialog::fitTexts(bool compact, int leastWidth)
 {
     constexpr int margin = 10;  // the form's margin
     constexpr int gap = 3;      // the least room the form leaves between two lines
     Ui::LoginDialog& f = *ui_;
-    const QSize formSize = size();
-
-    // The form's places, before anything grows.
-    QWidget* const all[] = {f.label, f.label_2, f.loginEdit, f.passEdit, f.btSignInOnline, f.lblCreateAnAccount,
-                            f.lblLoginOrPasswordIncorrect, f.lblForgotYourPassword, f.lblConnectToServer,
-                            f.progressBar, f.line, f.horizontalLayoutWidget};
-    QHash<const QWidget*, QRect> form;
-    for (const QWidget* w : all)
-        form.insert(w, w->geometry());
+    if (form_.isEmpty()) {
+        formSize_ = size();
+        hostLineFormat_ = f.label_4->text();
+        formButtonMargins_ = f.horizontalLayout->contentsMargins();
+        for (const QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+            form_.insert(w, w->geometry());
+    }
+    for (auto it = form_.cbegin(); it != form_.cend(); ++it)
+        const_cast<QWidget*>(it.key())->setGeometry(it.value());
+    f.label_4->setText(hostLineFormat_);
+    // Where the row's margins change, its least size follows them at once, and so do its buttons' places below.
+    const QMargins buttonMargins = compact ? QMargins(margin, 6, margin, 6) : formButtonMargins_;
+    const bool relaid = buttonMargins != f.horizontalLayout->contentsMargins();
+    f.horizontalLayout->setContentsMargins(buttonMargins);
+    if (relaid)
+        f.horizontalLayout->activate();
+    QHash<const QWidget*, QRect> form = form_;  // the places the lines keep
 
     // Across: the field names, then the column of the fields and the texts under them.
     int namesRight = 0;
     for (QLabel* name : {f.label, f.label_2}) {
-        name->resize(grown(form[name], name->sizeHint()));
+        name->setGeometry(QRect(QPoint(compact ? margin : name->x(), name->y()), grown(form[name], name->sizeHint())));
         namesRight = std::max(namesRight, name->x() + name->width());
     }
-    const int shift = std::max(0, namesRight + 6 - f.loginEdit->x());
+    const int toNames = namesRight + 6 - f.loginEdit->x();
+    const int shift = compact ? toNames : std::max(0, toNames);
     using Widgets = std::initializer_list<QWidget*>;
     for (QWidget* w : Widgets{f.loginEdit, f.passEdit, f.lblCreateAnAccount, f.lblLoginOrPasswordIncorrect,
                               f.lblForgotYourPassword})
@@ -108,17 +123,28 @@ void LoginDialog::fitTexts()
                               grown(form[online], online->sizeHint())));
     for (QLabel* line : {f.lblCreateAnAccount, f.lblForgotYourPassword, f.lblConnectToServer})
         line->resize(grown(form[line], line->sizeHint()));
+    QLabel* busy = f.lblConnectToServer;
+    if (compact)  // widened across the dialog below, whatever its width
+        busy->resize(busy->sizeHint().width(), busy->height());
+    QLabel* account = f.lblCreateAnAccount;
+    if (compact) {
+        const QRect login = form[f.loginEdit];
+        // Its text keeps to the right: over the right end of the online button, or as wide as it needs.
+        const QSize hint = account->sizeHint();
+        form[account] = QRect(online->x(), login.center().y() - form[account].height() / 2,
+                              std::max(online->width(), hint.width()), form[account].height());
+        account->setGeometry(QRect(form[account].topLeft(), form[account].size().expandedTo(hint)));
+    }
     QLabel* refused = f.lblLoginOrPasswordIncorrect;
     refused->setWordWrap(true);
     refused->resize(std::max(refused->width(), refused->minimumSizeHint().width()), refused->height());
     refused->resize(refused->width(), std::max(refused->height(), refused->heightForWidth(refused->width())));
 
-    int right = formSize.width() - margin;
-    for (const QWidget* w : Widgets{online, f.lblCreateAnAccount, refused, f.lblForgotYourPassword,
-                                    f.lblConnectToServer})
+    int right = leastWidth - margin;
+    for (const QWidget* w : Widgets{online, account, refused, f.lblForgotYourPassword, f.lblConnectToServer})
         right = std::max(right, w->x() + w->width());
     const int width = right + margin;
-    const int wider = width - formSize.width();
+    const int wider = width - formSize_.width();
     for (QWidget* w : Widgets{f.graphicsView, f.line, f.horizontalLayoutWidget, f.progressBar})
         w->resize(w->width() + wider, w->height());
     f.lblConnectToServer->resize(std::max(f.lblConnectToServer->width(), form[f.lblConnectToServer].width() + wider),
@@ -133,48 +159,78 @@ void LoginDialog::fitTexts()
     wrapNarrowest(title, imageLeft - title->x());
     QLabel* hostLine = f.label_4;
     hostLine->setWordWrap(true);
-    const QString format = hostLine->text();
     const QString host = platform::serviceHost();
     const int widest = imageLeft - hostLine->x();
-    hostLine->setText(format.arg(breakableHost(host, hostLine->fontMetrics(), widest, false)));
+    hostLine->setText(hostLineFormat_.arg(breakableHost(host, hostLine->fontMetrics(), widest, false)));
     if (hostLine->minimumSizeHint().width() > widest)
-        hostLine->setText(format.arg(breakableHost(host, hostLine->fontMetrics(), widest, true)));
+        hostLine->setText(hostLineFormat_.arg(breakableHost(host, hostLine->fontMetrics(), widest, true)));
     hostLine->move(hostLine->x(), std::max(hostLine->y(), title->geometry().bottom() + 1 + 4));
     wrapNarrowest(hostLine, widest);
     header->resize(header->width(), std::max(header->height(), hostLine->geometry().bottom() + 1 + 4));
 
-    // Down: line by line; a line keeps its place in the form unless the one above has grown into it.
+    // Down: line by line; a line keeps its place in the form unless the one above has grown into it (compact: it
+    // follows the one above).
     struct Line {
         std::vector<QWidget*> widgets;
         bool centred;  // grows evenly up and down, around the middle of its place
     };
-    const Line lines[] = {
+    std::vector<Line> lines = {
         {{f.label, f.loginEdit}, true},
         {{f.label_2, f.passEdit, online}, true},
-        {{f.lblCreateAnAccount}, true},
+        {{account}, true},
         {{refused}, false},
         {{f.lblForgotYourPassword}, false},
         {{f.lblConnectToServer}, true},
         {{f.progressBar}, false},
         {{f.line, f.horizontalLayoutWidget}, false},
     };
+    if (compact) {
+        lines[0].widgets.push_back(account);
+        lines.erase(lines.begin() + 2);
+    }
     QWidget* buttons = f.horizontalLayoutWidget;
-    buttons->resize(buttons->width(), std::max(buttons->height(), buttons->sizeHint().height()));
+    buttons->resize(buttons->width(),
+                    compact ? buttons->sizeHint().height() : std::max(buttons->height(), buttons->sizeHint().height()));
+    const auto formTop = [&](const Line& line, const QWidget* w) {
+        return form[w].y() - (line.centred ? (w->height() - form[w].height()) / 2 : 0);
+    };
     int above = header->geometry().bottom() + 1;
     for (const Line& line : lines) {
         int top = std::numeric_limits<int>::max();
         for (const QWidget* w : line.widgets)
-            top = std::min(top, form[w].y() - (line.centred ? (w->height() - form[w].height()) / 2 : 0));
-        const int down = std::max(0, above + gap - top);
+            top = std::min(top, formTop(line, w));
+        const int down = compact ? above + gap - top : std::max(0, above + gap - top);
         for (QWidget* w : line.widgets) {
-            w->move(w->x(), form[w].y() - (line.centred ? (w->height() - form[w].height()) / 2 : 0) + down);
+            w->move(w->x(), formTop(line, w) + down);
             above = std::max(above, w->geometry().bottom() + 1);
         }
     }
-    // The row of buttons keeps its place against the dialog's bottom edge.
+    // The row of buttons keeps its place against the dialog's bottom edge (compact: it is the bottom edge).
     const QRect formButtons = form[buttons];
-    const int height = buttons->geometry().bottom() + 1 + formSize.height() - (formButtons.y() + formButtons.height());
-    setFixedSize(width, std::max(formSize.height(), height));
+    const int below = compact ? 0 : formSize_.height() - (formButtons.y() + formButtons.height());
+    const int height = buttons->geometry().bottom() + 1 + below;
+    setFixedSize(width, compact ? height : std::max(formSize_.height(), height));
+    if (relaid) {
+        f.horizontalLayout->invalidate();
+        f.horizontalLayout->activate();
+    }
+}
+
+void LoginDialog::fitInto(const QSize& room)
+{
+    fitTexts(false, formSize_.width());
+    if (room.isValid() && (width() > room.width() || height() > room.height()))
+        fitTexts(true, std::min(formSize_.width(), room.width()));
+}
+
+void LoginDialog::setVisible(bool visible)
+{
+    if (visible && !fittedToScreen_) {
+        fittedToScreen_ = true;
+        fitInto(screenRoom(*this));
+        fitIntoScreen(*this);
+    }
+    QDialog::setVisible(visible);
 }
 
 LoginDialog::LoginDialog(std::string machineIdentifier, QString* login, int mode, QWidget* parent)
@@ -187,7 +243,7 @@ LoginDialog::LoginDialog(std::string machineIdentifier, QString* login, int mode
     ui_->lblCreateAnAccount->setText(ui_->lblCreateAnAccount->text().arg(authority));
     ui_->lblForgotYourPassword->setText(ui_->lblForgotYourPassword->text().arg(authority));
 
-    fitTexts();
+    fitTexts(false, width());
 
     ui_->progressBar->hide();
     ui_->lblConnectToServer->hide();

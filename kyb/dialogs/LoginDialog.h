@@ -3,6 +3,10 @@
 // web page and completes that with the info request. Accepted once AccountState holds the new sign-in.
 
 #include <QDialog>
+#include <QHash>
+#include <QMargins>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <memory>
 #include <string>
@@ -25,18 +29,30 @@ public:
     // answer is never read, so it signs nobody in).
     void reject() override;
 
+    // Lays the form out for a screen whose free room for the dialog is room: at the form's places where they fit,
+    // else compact (closer together). Done on the first show for the dialog's screen.
+    void fitInto(const QSize& room);
+
+    void setVisible(bool visible) override;
+
 public slots:
     void signInOk();
     void signInOnline();
 
 private:
-    void fitTexts();
+    void fitTexts(bool compact, int leastWidth);
     void setRequestWaiting(bool waiting);
     void showBusy(bool busy);
     void showServerError(const char* what);
 
     std::unique_ptr<Ui::LoginDialog> ui_;
     std::string machineIdentifier_;
+    // The form as designed, before anything was fitted.
+    QHash<const QWidget*, QRect> form_;
+    QSize formSize_;
+    QString hostLineFormat_;
+    QMargins formButtonMargins_;
+    bool fittedToScreen_ = false;
     bool requestWaiting_ = false;
     int waitsBeforeRequest_ = 0;  // the service client's waits when the dialog's request started
 };

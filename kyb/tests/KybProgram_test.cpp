@@ -83,13 +83,16 @@ struct Outcome {
     QByteArray err;
 };
 
+const QString defaultScreen = QStringLiteral("1280x800");
+
 // An X server of its own for one run: Xvfb picks a free display itself and reports it (-displayfd), so parallel
-// test runs never race for a display number or a lock file. dpi 0: the server's default density.
+// test runs never race for a display number or a lock file. dpi 0: the server's default density and size;
+// otherwise a screen of that many pixels ("1280x800").
 class VirtualDisplay {
 public:
-    explicit VirtualDisplay(int dpi = 0)
+    explicit VirtualDisplay(int dpi = 0, const QString& screen = defaultScreen)
     {
-        QStringList args{"-displayfd", "1", "-screen", "0", dpi ? "1280x800x24" : "1024x768x24", "-nolisten", "tcp"};
+        QStringList args{"-displayfd", "1", "-screen", "0", dpi ? screen + "x24" : "1024x768x24", "-nolisten", "tcp"};
         if (dpi)
             args << "-dpi" << QString::number(dpi);
         server_.start(QStringLiteral("Xvfb"), args);
@@ -118,10 +121,12 @@ private:
 };
 
 // Runs kyb (or program) with args and extra environment; on an X server of its own with the first window titled
-// "Kestrune" (the login dialog; the splash has no title) asked to close when closeWindow, or on a 1280 x 800 X
-// screen of dpi dots per inch when dpi is given. whileRunning, when given, runs once the program has started.
+// "Kestrune" (the login dialog; the splash has no title) asked to close when closeWindow, or on an X screen of
+// dpi dots per inch and screen pixels (1280 x 800 unless told) when dpi is given. whileRunning, when given, runs
+// once the program has started.
 Outcome runKyb(const QStringList& args, const QMap<QString, QString>& extraEnv = {}, bool closeWindow = false,
-               const QString& program = kybPath(), int dpi = 0, const std::function<void()>& whileRunning = {})
+               const QString& program = kybPath(), int dpi = 0, const QString& screen = defaultScreen,
+               const std::function<void()>& whileRunning = {})
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (auto it = extraEnv.cbegin(); it != extraEnv.cend(); ++it)
@@ -129,7 +134,7 @@ Outcome runKyb(const QStringList& args, const QMap<QString, QString>& extraEnv =
     QProcess process;
     std::unique_ptr<VirtualDisplay> display;
     if (closeWindow || dpi) {
-        display = std::make_unique<VirtualDisplay>(dpi);
+        display = std::make_unique<VirtualDisplay>(dpi, screen);
         EXPECT_FALSE(display->name().isEmpty()) << "Xvfb did not start";
         env.insert(QStringLiteral("DISPLAY"), display->name());
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
@@ -405,10 +410,10 @@ protected:
         QDir(platform::installerCacheFolderPath()).removeRecursively();
     }
 
-    // dpi given: on an X screen of that density, with extraEnv for the driver.
+    // dpi given: on an X screen of that density and size, with extraEnv for the driver.
     Outcome runDriven(const QStringList& args, const QString& answer, const QString& windowAction,
                       const QString& program = kybPath(), int dpi = 0, const QMap<QString, QString>& extraEnv = {},
-                      const std::function<void()>& whileRunning = {})
+                      const QString& screen = defaultScreen, const std::function<void()>& whileRunning = {})
     {
         QFile::remove(log_);
         QMap<QString, QString> env{{"QT_PLUGIN_PATH", KESTRUNE_DRIVER_PLUGIN_DIR},
@@ -421,7 +426,7 @@ protected:
                                    {"KESTRUNE_DRIVER_AWAIT_TEXT", awaitText_}};
         for (auto it = extraEnv.cbegin(); it != extraEnv.cend(); ++it)
             env.insert(it.key(), it.value());
-        return runKyb(args, env, false, program, dpi, whileRunning);
+        return runKyb(args, env, false, program, dpi, screen, whileRunning);
     }
 
     QStringList driverLog() const
@@ -792,7 +797,7 @@ TEST_P(LateServiceRuns, TakeTheListsFromTheServiceOnceASignInIsAnswered)
         ktest::writeFile(serviceUp, "");
     }
 
-    const Outcome outcome = runDriven(c.args, "No", "tables", kybPath(), 0, env, bringUp);
+    const Outcome outcome = runDriven(c.args, "No", "tables", kybPath(), 0, env, defaultScreen, bringUp);
 
     EXPECT_EQ(outcome.exitCode, c.expectedCode) << outcome.err.toStdString();
     const QStringList expectedLog =
@@ -866,30 +871,46 @@ TEST_F(DrivenKyb, ARefusedListWhoseNewSignInIsCutOnceTakesTheAnswerOfTheRetry)
     EXPECT_EQ(CacheFile(appDataPathFile("cache.ini")).readProducts().size(), 2u);
 }
 
-// On 100 %, 150 % and 200 % desktops (X screens of 96, 144 and 192 dpi, 1280 x 800) the windows show whole: the login
-// dialog in its first, refused and retry states (the retry waits, and is refused too), the self-update question
-// and the main window. KESTRUNE_TEST_SHOTS names a folder for screenshots of them.
-class ScaledDesktop : public DrivenKyb, public ::testing::WithParamInterface<int> {};
+// On 100 %, 150 % and 200 % desktops (X screens of 96, 144 and 192 dpi, 1280 x 800), and on 200 % with a scale
+// factor of 2 on top (QT_SCALE_FACTOR) on 1920 x 1080, which leaves 480 x 270, the windows show whole and on the
+// screen: the login dialog in its first, refused and retry states (the retry waits, and is refused too) with its
+// fields and buttons on the screen, the self-update question and the main window. KESTRUNE_TEST_SHOTS names a
+// folder for screenshots of them.
+struct Desktop {
+    const char* name;
+    int dpi;
+    const char* screen;
+    int scaleFactor;  // QT_SCALE_FACTOR; 1: not set
+};
+
+void PrintTo(const Desktop& desktop, std::ostream* out)
+{
+    *out << desktop.name;
+}
+
+class ScaledDesktop : public DrivenKyb, public ::testing::WithParamInterface<Desktop> {};
 
 TEST_P(ScaledDesktop, ShowsEveryWindowWhole)
 {
     if (!ktest::haveProgram("Xvfb"))
         GTEST_SKIP() << "Xvfb not found";
-    const int dpi = GetParam();
-    const QString scale = QString::number(dpi / 96.0, 'f', 2);  // the ratio to two places
+    const Desktop& desktop = GetParam();
+    const QString scale = QString::number(desktop.dpi / 96.0 * desktop.scaleFactor, 'f', 2);  // to two places
     QMap<QString, QString> env{{"KESTRUNE_DRIVER_LOGIN", "demo@belmo.example:wrong password"},
                                {"KESTRUNE_DRIVER_LAYOUT", "1"}};
+    if (desktop.scaleFactor != 1)
+        env.insert("QT_SCALE_FACTOR", QString::number(desktop.scaleFactor));
     const QString shots = qEnvironmentVariable("KESTRUNE_TEST_SHOTS");
     if (!shots.isEmpty()) {
-        env.insert("KESTRUNE_DRIVER_SHOTS", shots + "/" + QString::number(dpi));
-        QDir().mkpath(shots + "/" + QString::number(dpi));
+        env.insert("KESTRUNE_DRIVER_SHOTS", shots + "/" + desktop.name);
+        QDir().mkpath(shots + "/" + desktop.name);
     }
     installStudio("3.2.1");
     QFile::remove(savedLoginPath());
     sim->setScenario(QJsonDocument::fromJson(R"({"routes": {"/api/kyb/v2/login.json": [{}, {"delay_ms": 3000}]}})")
                          .object());
 
-    Outcome outcome = runDriven({}, "No", "close", kybPath(), dpi, env);
+    Outcome outcome = runDriven({}, "No", "close", kybPath(), desktop.dpi, env, desktop.screen);
     EXPECT_EQ(outcome.exitCode, 2) << outcome.err.toStdString();
     EXPECT_EQ(driverLog().join('\n').toStdString(),
               QStringList({"login dialog first: scale " + scale + ", whole",
@@ -901,7 +922,7 @@ TEST_P(ScaledDesktop, ShowsEveryWindowWhole)
 
     writeSavedSignIn();
     sim->setScenario(QJsonObject());
-    outcome = runDriven({}, "No", "close", kybPath(), dpi, env);
+    outcome = runDriven({}, "No", "close", kybPath(), desktop.dpi, env, desktop.screen);
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
     EXPECT_EQ(driverLog().join('\n').toStdString(),
               QStringList({"message box: scale " + scale + ", whole", selfUpdateQuestion,
@@ -910,7 +931,10 @@ TEST_P(ScaledDesktop, ShowsEveryWindowWhole)
                   .toStdString());
 }
 
-INSTANTIATE_TEST_SUITE_P(Densities, ScaledDesktop, ::testing::Values(96, 144, 192),
-                         [](const ::testing::TestParamInfo<int>& info) { return std::to_string(info.param) + "dpi"; });
+INSTANTIATE_TEST_SUITE_P(Densities, ScaledDesktop,
+                         ::testing::Values(Desktop{"96dpi", 96, "1280x800", 1}, Desktop{"144dpi", 144, "1280x800", 1},
+                                           Desktop{"192dpi", 192, "1280x800", 1},
+                                           Desktop{"192dpiScaledTwice_1920x1080", 192, "1920x1080", 2}),
+                         [](const ::testing::TestParamInfo<Desktop>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLayout>
 #include <QApplication>
 #include <QEventLoop>
 #include <QFile>
@@ -334,6 +335,45 @@ INSTANTIATE_TEST_SUITE_P(
                       HostCase{"LongWithoutHyphens", "scannercalibrationaccounts.westeurope.eu.services.belmogroup.com"},
                       HostCase{"OneWideLabel", "mmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmm.m"}),
     [](const ::testing::TestParamInfo<HostCase>& info) { return std::string(info.param.name); });
+
+// On a screen whose free room is smaller than the fitted form (as 200 % with a scale factor of 2 on 1920 x 1080
+// leaves 480 x 270), the dialog is laid out into the room with every text whole and nothing covered, in all its
+// states at once; where the room holds the form, its places are kept, also after a smaller room.
+TEST_F(LoginDialogTest, FitsIntoTheScreensRoom)
+{
+    QString login;
+    LoginDialog dialog(machineId, &login, 0);
+    const auto places = [&dialog] {
+        QStringList all{QStringLiteral("dialog %1,%2 %3x%4").arg(0).arg(0).arg(dialog.width()).arg(dialog.height())};
+        for (const QWidget* w : dialog.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            const QRect g = w->geometry();
+            all << QStringLiteral("%1 %2,%3 %4x%5").arg(w->objectName()).arg(g.x()).arg(g.y()).arg(g.width()).arg(
+                       g.height());
+        }
+        return all.join('\n').toStdString();
+    };
+    const std::string form = places();
+    const QSize fitted = dialog.size();
+    const struct {
+        const char* name;
+        QSize room;
+    } rooms[] = {
+        {"short and narrow", fitted - QSize(30, 30)},
+        {"narrow", {fitted.width() - 30, 2000}},
+        {"short", {2000, fitted.height() - 30}},
+        {"the form's own", fitted},
+    };
+    for (const auto& r : rooms) {
+        SCOPED_TRACE(r.name);
+        dialog.fitInto(r.room);
+        EXPECT_LE(dialog.width(), r.room.width());
+        EXPECT_LE(dialog.height(), r.room.height());
+        EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
+        expectTextsFit(dialog);
+    }
+    EXPECT_EQ(places(), form);
+    EXPECT_EQ(child<QWidget>(dialog, "horizontalLayoutWidget")->layout()->contentsMargins(), QMargins(10, 14, 14, 10));
+}
 
 struct ModeCase {
     const char* name;

@@ -16,7 +16,8 @@
 //                     KESTRUNE_DRIVER_SETTLE_MS; "shot failed: <file>" when it could not be written); then the
 //                     driver stops
 //   login dialog      KESTRUNE_DRIVER_LOGIN "login:password": signs in with it twice, expecting refusals, and closes
-//                     the dialog; logs whether it shows whole in its first, refused and retry states;
+//                     the dialog; logs whether it shows whole in its first, refused and retry states, with its
+//                     fields and its Sign in and Cancel buttons wholly on the screen;
 //                     or KESTRUNE_DRIVER_SIGNIN "login:password": signs in with it whenever a login dialog shows,
 //                     and again after each of its message boxes ("Server error: ...") is answered, at most
 //                     KESTRUNE_DRIVER_SIGNIN_TIMES times in all (default 2); a sign-in after such a box waits until
@@ -43,6 +44,7 @@
 #include <QWindow>
 
 #include <functional>
+#include <initializer_list>
 
 #include "WindowLayout.h"
 
@@ -233,6 +235,8 @@ private:
     // The login dialog's states, each logged once it shows: the first, the refused one after a sign-in, the retry
     // while a second sign-in waits; after the second refusal the dialog is closed.
     enum class LoginStage { First, SignedIn, Refused, Retrying, Retried, Closed };
+    static constexpr std::initializer_list<const char*> loginControls = {"loginEdit", "passEdit", "btSignIn",
+                                                                        "btCancel"};
 
     void driveLogin()
     {
@@ -247,25 +251,33 @@ private:
         const bool refused = shown("lblLoginOrPasswordIncorrect");
         switch (loginStage_) {
         case LoginStage::First:
-            reportWindow(dialog, QStringLiteral("login dialog first"), [this] {
-                if (loginDialog_)
-                    signIn(loginDialog_);
-                loginStage_ = LoginStage::SignedIn;
-            });
+            reportWindow(
+                dialog, QStringLiteral("login dialog first"),
+                [this] {
+                    if (loginDialog_)
+                        signIn(loginDialog_);
+                    loginStage_ = LoginStage::SignedIn;
+                },
+                loginControls);
             break;
         case LoginStage::SignedIn:
             if (refused && !busy) {
-                reportWindow(dialog, QStringLiteral("login dialog refused"), [this] {
-                    if (loginDialog_)
-                        signIn(loginDialog_);
-                    loginStage_ = LoginStage::Refused;
-                });
+                reportWindow(
+                    dialog, QStringLiteral("login dialog refused"),
+                    [this] {
+                        if (loginDialog_)
+                            signIn(loginDialog_);
+                        loginStage_ = LoginStage::Refused;
+                    },
+                    loginControls);
             }
             break;
         case LoginStage::Refused:
             if (busy) {
                 loginStage_ = LoginStage::Retrying;
-                reportWindow(dialog, QStringLiteral("login dialog retry"), [this] { loginStage_ = LoginStage::Retried; });
+                reportWindow(
+                    dialog, QStringLiteral("login dialog retry"), [this] { loginStage_ = LoginStage::Retried; },
+                    loginControls);
             }
             break;
         case LoginStage::Retrying:
@@ -340,14 +352,39 @@ private:
             .arg(screen.width()).arg(screen.height());
     }
 
-    // Logs "<what>: scale <device pixel ratio>, whole" or the faults that keep the window from showing whole; then
-    // shoots the screen when asked to, and goes on.
-    void reportWindow(QWidget* window, const QString& what, const std::function<void()>& then)
+    // Why the named control of the window cannot be reached whole on its screen: hidden, cut off by a widget it
+    // lies in (the window too), or outside the screen; empty when it can.
+    static QString controlFault(QWidget* window, const char* name)
+    {
+        const QWidget* control = window->findChild<QWidget*>(QString::fromLatin1(name));
+        if (!control || !control->isVisible())
+            return QString::fromLatin1(name) + QStringLiteral(": not shown");
+        QRect shown = control->rect();
+        for (const QWidget* w = control; w != window; w = w->parentWidget()) {
+            shown.translate(w->pos());
+            shown &= w->parentWidget()->rect();
+        }
+        if (shown.size() != control->size())
+            return QString::fromLatin1(name) + QStringLiteral(": cut off");
+        if (!window->screen()->geometry().contains(QRect(window->mapToGlobal(shown.topLeft()), shown.size())))
+            return QString::fromLatin1(name) + QStringLiteral(": off the screen");
+        return QString();
+    }
+
+    // Logs "<what>: scale <device pixel ratio>, whole" or the faults that keep the window from showing whole, the
+    // controls named among them; then shoots the screen when asked to, and goes on.
+    void reportWindow(QWidget* window, const QString& what, const std::function<void()>& then,
+                      std::initializer_list<const char*> controls = {})
     {
         QStringList faults = ktest::layoutFaults(*window, true, window->findChild<QGraphicsView*>());
         const QString place = placeOnScreen(window);
         if (place != QLatin1String("inside the screen"))
             faults << place;
+        for (const char* name : controls) {
+            const QString fault = controlFault(window, name);
+            if (!fault.isEmpty())
+                faults << fault;
+        }
         write(what + QStringLiteral(": scale ") + QString::number(window->devicePixelRatioF(), 'f', 2) +
               (faults.isEmpty() ? QStringLiteral(", whole") : QStringLiteral(", ") + faults.join(QStringLiteral("; "))));
         QString name = what;
