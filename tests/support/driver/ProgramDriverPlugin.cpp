@@ -249,28 +249,24 @@ private:
         };
         const bool busy = shown("progressBar");
         const bool refused = shown("lblLoginOrPasswordIncorrect");
-        switch (loginStage_) {
-        case LoginStage::First:
+        // Logs the dialog's state, then signs in and goes on to the next stage.
+        const auto reportThenSignIn = [this, dialog](const char* state, LoginStage next) {
             reportWindow(
-                dialog, QStringLiteral("login dialog first"),
-                [this] {
+                dialog, QStringLiteral("login dialog ") + QLatin1String(state),
+                [this, next] {
                     if (loginDialog_)
                         signIn(loginDialog_);
-                    loginStage_ = LoginStage::SignedIn;
+                    loginStage_ = next;
                 },
                 loginControls);
+        };
+        switch (loginStage_) {
+        case LoginStage::First:
+            reportThenSignIn("first", LoginStage::SignedIn);
             break;
         case LoginStage::SignedIn:
-            if (refused && !busy) {
-                reportWindow(
-                    dialog, QStringLiteral("login dialog refused"),
-                    [this] {
-                        if (loginDialog_)
-                            signIn(loginDialog_);
-                        loginStage_ = LoginStage::Refused;
-                    },
-                    loginControls);
-            }
+            if (refused && !busy)
+                reportThenSignIn("refused", LoginStage::Refused);
             break;
         case LoginStage::Refused:
             if (busy) {
