@@ -59,7 +59,7 @@ TEST(Bench, WithoutZipUnzipAndCurlItGoesOnAndNamesWhatIsMissing)
     // The table: what was left out named, our download and the image rows measured.
     const QString table = out.mid(out.lastIndexOf("\nbenchmark "));
     EXPECT_TRUE(table.contains(QRegularExpression("\nzip vs Info-ZIP +- +skipped +- +without zip, unzip\n"))) << printed;
-    EXPECT_TRUE(table.contains(QRegularExpression("\ndownload 1 GiB \\(MB/s\\) +[0-9]+\\.[0-9] +skipped +- +without curl\n")))
+    EXPECT_TRUE(table.contains(QRegularExpression("\ndownload 4 MiB \\(MB/s\\) +[0-9]+\\.[0-9] +skipped +- +without curl\n")))
         << printed;
     EXPECT_TRUE(table.contains(QRegularExpression("\nimage rotate 1ch warm \\(ms\\) +[0-9.]+ +memcpy [0-9.]+ +[0-9.]+ +<= 3.00 "
                                                   "+(met|missed)\n")))
