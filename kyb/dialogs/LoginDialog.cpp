@@ -304,16 +304,16 @@ void LoginDialog::unscroll()
         w->raise();
 }
 
-// The whole of the focused widget where the view holds it (ensureWidgetVisible would show a field's text cursor
-// only).
-void LoginDialog::keepInView(QWidget* focused)
+// While the dialog scrolls: the whole of the widget where the view holds it, else as much as it holds from the
+// widget's top left corner (ensureWidgetVisible would show a field's text cursor only).
+void LoginDialog::keepInView(QWidget* widget)
 {
-    if (!scroller_ || !focused || !scroller_->widget()->isAncestorOf(focused))
+    if (!scroller_ || !widget || !scroller_->widget()->isAncestorOf(widget))
         return;
     constexpr int margin = 6;
-    const QRect place(focused->mapTo(scroller_->widget(), QPoint(0, 0)), focused->size());
-    scroller_->ensureVisible(place.center().x(), place.center().y(), place.width() / 2 + margin,
-                             place.height() / 2 + margin);
+    const QRect place(widget->mapTo(scroller_->widget(), QPoint(0, 0)), widget->size());
+    scroller_->ensureVisible(place.right(), place.bottom(), margin, margin);
+    scroller_->ensureVisible(place.left(), place.top(), margin, margin);
 }
 
 void LoginDialog::setVisible(bool visible)
@@ -442,6 +442,8 @@ void LoginDialog::signInOk()
         } else {
             ui_->lblLoginOrPasswordIncorrect->show();
             ui_->lblForgotYourPassword->show();
+            keepInView(ui_->lblForgotYourPassword);
+            keepInView(ui_->lblLoginOrPasswordIncorrect);  // first of the two where the view holds one only
         }
     });
 }

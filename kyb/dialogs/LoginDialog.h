@@ -49,7 +49,7 @@ private:
     bool fits(const QSize& room) const;
     void scrollInto(const QSize& room);
     void unscroll();
-    void keepInView(QWidget* focused);
+    void keepInView(QWidget* widget);
     void setRequestWaiting(bool waiting);
     void showBusy(bool busy);
     void showServerError(const char* what);

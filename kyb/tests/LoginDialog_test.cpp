@@ -388,19 +388,25 @@ TEST_F(LoginDialogTest, FitsIntoTheScreensRoom)
     EXPECT_EQ(child<QWidget>(dialog, "horizontalLayoutWidget")->layout()->contentsMargins(), QMargins(10, 14, 14, 10));
 }
 
-// Whether the widget shows whole in the view of the scroll area it lies in.
-bool inView(const QWidget& widget)
+// The part of the widget, in its own coordinates, that the view of the scroll area it lies in shows.
+QRect shownPart(const QWidget& widget)
 {
     const auto* area = qobject_cast<const QScrollArea*>(widget.parentWidget()->parentWidget()->parentWidget());
     if (!area)
-        return false;
-    return area->viewport()->rect().contains(QRect(widget.mapTo(area->viewport(), QPoint(0, 0)), widget.size()));
+        return QRect();
+    const QPoint at = widget.mapTo(area->viewport(), QPoint(0, 0));
+    return (QRect(at, widget.size()) & area->viewport()->rect()).translated(-at);
+}
+
+bool inView(const QWidget& widget)
+{
+    return shownPart(widget) == widget.rect();
 }
 
 // Where even the compact form is larger than the screen's room (a still smaller screen, or larger fonts), the
 // dialog takes the room: its row of buttons lies whole on it and uncovered, everything above scrolls with every
-// text whole, and a field the focus comes to by Tab or Shift+Tab is scrolled into view, so the user types and signs in. A room
-// that holds the form again gives it back its places.
+// text whole, and a field the focus comes to by Tab or Shift+Tab is scrolled into view, so the user types and signs
+// in; a refusal is brought into view. A room that holds the form again gives it back its places.
 TEST_F(LoginDialogTest, ScrollsWhereEvenTheCompactFormIsLargerThanTheRoom)
 {
     QString login;
@@ -471,14 +477,24 @@ TEST_F(LoginDialogTest, ScrollsWhereEvenTheCompactFormIsLargerThanTheRoom)
     EXPECT_EQ(places(dialog), form);
     EXPECT_EQ(dialog.findChild<QScrollArea*>(), nullptr);
 
-    // Signed in from the tiny room, with what was typed there.
+    // From the tiny room, with what was typed there: refused first, which brings the refusal into view, then signed
+    // in.
     dialog.fitInto(rooms[3].room);
+    sim->setScenario(QJsonObject{
+        {"routes", QJsonObject{{"/api/kyb/v2/login.json", QJsonArray{QJsonObject{{"status", 401}}, QJsonObject()}}}}});
+    QTest::mouseClick(child<QPushButton>(dialog, "btSignIn"), Qt::LeftButton);
+    ASSERT_TRUE(dialog.isVisible());
+    QLabel* refused = child<QLabel>(dialog, "lblLoginOrPasswordIncorrect");
+    EXPECT_TRUE(refused->isVisible());
+    // From its start, and as far across as the view goes: at its least width it may be wider than the view.
+    EXPECT_EQ(shownPart(*refused).topLeft(), QPoint(0, 0));
+    EXPECT_EQ(shownPart(*refused).height(), refused->height());
     QTest::mouseClick(child<QPushButton>(dialog, "btSignIn"), Qt::LeftButton);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     const QList<QJsonObject> logins = sim->requestsTo("/api/kyb/v2/login.json");
-    ASSERT_EQ(logins.size(), 1);
-    EXPECT_EQ(logins[0]["form"].toArray()[0], (QJsonArray{"user[email]", email}));
-    EXPECT_EQ(logins[0]["form"].toArray()[1], (QJsonArray{"user[password]", password}));
+    ASSERT_EQ(logins.size(), 2);
+    EXPECT_EQ(logins[1]["form"].toArray()[0], (QJsonArray{"user[email]", email}));
+    EXPECT_EQ(logins[1]["form"].toArray()[1], (QJsonArray{"user[password]", password}));
 }
 
 struct ModeCase {
