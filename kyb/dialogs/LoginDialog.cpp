@@ -352,7 +352,8 @@ LoginDialog::LoginDialog(std::string machineIdentifier, QString* login, int mode
     connect(ui_->btSignIn, &QPushButton::clicked, this, &LoginDialog::signInOk);
     connect(ui_->btSignInOnline, &QPushButton::clicked, this, &LoginDialog::signInOnline);
     // However the focus comes to a field (Tab, a shortcut, the program), a scrolling dialog shows it.
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { keepInView(now); });
+    focusFollower_ =
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { keepInView(now); });
 
     const QString known = login ? *login : QString();
     ui_->loginEdit->setText(known);
@@ -363,7 +364,11 @@ LoginDialog::LoginDialog(std::string machineIdentifier, QString* login, int mode
     }
 }
 
-LoginDialog::~LoginDialog() = default;
+LoginDialog::~LoginDialog()
+{
+    // QWidget's destructor still moves the focus, when this is no LoginDialog any more.
+    disconnect(focusFollower_);
+}
 
 QString LoginDialog::login() const
 {

@@ -60,6 +60,7 @@ private:
     QHash<const QWidget*, QRect> form_;
     QWidgetList formOrder_;  // the form's widgets, bottom-most first
     QScrollArea* scroller_ = nullptr;  // only while the dialog scrolls
+    QMetaObject::Connection focusFollower_;
     QSize formSize_;
     QString hostLineFormat_;
     QMargins formButtonMargins_;

@@ -391,7 +391,9 @@ TEST_F(LoginDialogTest, FitsIntoTheScreensRoom)
 // The part of the widget, in its own coordinates, that the view of the scroll area it lies in shows.
 QRect shownPart(const QWidget& widget)
 {
-    const auto* area = qobject_cast<const QScrollArea*>(widget.parentWidget()->parentWidget()->parentWidget());
+    const QScrollArea* area = nullptr;
+    for (const QWidget* w = widget.parentWidget(); w && !area; w = w->parentWidget())
+        area = qobject_cast<const QScrollArea*>(w);
     if (!area)
         return QRect();
     const QPoint at = widget.mapTo(area->viewport(), QPoint(0, 0));
@@ -432,7 +434,8 @@ TEST_F(LoginDialogTest, ScrollsWhereEvenTheCompactFormIsLargerThanTheRoom)
         EXPECT_FALSE(inView(*field)) << name << ": never out of view";
         for (int i = 0; i < 10 && QApplication::focusWidget() != field; ++i)
             QTest::keyClick(QApplication::focusWidget(), key);
-        ASSERT_EQ(QApplication::focusWidget(), field) << name << " focus: " << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString() : "none");
+        const QWidget* focused = QApplication::focusWidget();
+        ASSERT_EQ(focused, field) << name << ", focus in " << (focused ? focused->objectName().toStdString() : "none");
         EXPECT_TRUE(inView(*field)) << name;
         QTest::keyClicks(field, text);
         EXPECT_EQ(field->text(), text) << name;

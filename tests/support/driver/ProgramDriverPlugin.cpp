@@ -361,17 +361,18 @@ private:
         QSize whole = control->size();
         for (const QWidget* w = control; w != window; w = w->parentWidget()) {
             const QWidget* parent = w->parentWidget();
-            const auto* area = qobject_cast<const QAbstractScrollArea*>(parent->parentWidget());
-            if (area && area->viewport() == parent) {
-                if (!w->rect().contains(shown))
-                    return QString::fromLatin1(name) + QStringLiteral(": cut off");
-                if (whole.width() > parent->width() || whole.height() > parent->height())
-                    return QString::fromLatin1(name) + QStringLiteral(": larger than its scroll view");
-                shown = QRect(QPoint(0, 0), parent->size()).translated(-w->pos());  // the view, in w's place
-                whole = parent->size();
-            }
             shown.translate(w->pos());
             shown &= parent->rect();
+            const QWidget* view = parent->parentWidget();
+            const auto* area = view ? qobject_cast<const QAbstractScrollArea*>(view->parentWidget()) : nullptr;
+            if (area && area->viewport() == view) {  // parent is what the area scrolls
+                if (shown.size() != whole)
+                    return QString::fromLatin1(name) + QStringLiteral(": cut off");
+                if (whole.width() > view->width() || whole.height() > view->height())
+                    return QString::fromLatin1(name) + QStringLiteral(": larger than its scroll view");
+                whole = view->size();  // from here on the view stands for the control
+                shown = QRect(-parent->pos(), whole);
+            }
         }
         if (shown.size() != whole)
             return QString::fromLatin1(name) + QStringLiteral(": cut off");
