@@ -1,5 +1,6 @@
 #include "kyb/dialogs/LoginDialog.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QHash>
 #include <QImageReader>
@@ -7,6 +8,8 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QStyle>
 #include <QStringList>
 #include <QMessageBox>
 #include <algorithm>
@@ -90,7 +93,8 @@ void LoginDialog::fitTexts(bool compact, int leastWidth)
         formSize_ = size();
         hostLineFormat_ = f.label_4->text();
         formButtonMargins_ = f.horizontalLayout->contentsMargins();
-        for (const QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        formOrder_ = findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+        for (const QWidget* w : formOrder_)
             form_.insert(w, w->geometry());
     }
     for (auto it = form_.cbegin(); it != form_.cend(); ++it)
@@ -216,11 +220,100 @@ void LoginDialog::fitTexts(bool compact, int leastWidth)
     }
 }
 
+bool LoginDialog::fits(const QSize& room) const
+{
+    return width() <= room.width() && height() <= room.height();
+}
+
 void LoginDialog::fitInto(const QSize& room)
 {
+    unscroll();
     fitTexts(false, formSize_.width());
-    if (room.isValid() && (width() > room.width() || height() > room.height()))
-        fitTexts(true, std::min(formSize_.width(), room.width()));
+    if (!room.isValid() || fits(room))
+        return;
+    fitTexts(true, std::min(formSize_.width(), room.width()));
+    if (!fits(room))
+        scrollInto(room);
+}
+
+namespace {
+
+// Moves a widget to another parent at the same place, shown or hidden as it was.
+void moveTo(QWidget* widget, QWidget* parent)
+{
+    const bool hidden = widget->isHidden();
+    const QPoint at = widget->pos();
+    widget->setParent(parent);
+    widget->move(at);
+    widget->setVisible(!hidden);
+}
+
+}  // namespace
+
+// The compact form, as narrow as the room leaves beside a vertical scroll bar, goes into a scroll area as far down
+// as the line over the buttons; the line and the row of buttons stay below it, at the dialog's bottom edge.
+void LoginDialog::scrollInto(const QSize& room)
+{
+    Ui::LoginDialog& f = *ui_;
+    const QWidgetList scrolled = findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    scroller_ = new QScrollArea(this);
+    scroller_->setObjectName(QStringLiteral("scrollArea"));
+    scroller_->setFrameShape(QFrame::NoFrame);
+    scroller_->setFocusPolicy(Qt::NoFocus);  // the tab order stays the form's; the focused widget is scrolled to
+    const int bar = scroller_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroller_);
+    fitTexts(true, std::min(formSize_.width(), room.width() - bar));
+
+    const QSize content(width(), f.line->y());
+    const int row = height() - content.height();
+    const QSize view(room.width(), std::max(0, room.height() - row));
+    bool down = false;
+    bool across = false;
+    for (int i = 0; i < 2; ++i) {  // a bar in one direction takes room from the other
+        across = content.width() + (down ? bar : 0) > view.width();
+        down = content.height() + (across ? bar : 0) > view.height();
+    }
+    const QSize area(std::min(view.width(), content.width() + (down ? bar : 0)),
+                     std::min(view.height(), content.height() + (across ? bar : 0)));
+
+    // Made inside the dialog first, so that the widgets moving into it keep their places in the tab order.
+    auto* inner = new QWidget;
+    inner->setObjectName(QStringLiteral("scrollAreaContents"));
+    scroller_->setWidget(inner);
+    inner->resize(content);
+    for (QWidget* w : scrolled) {
+        if (w != f.line && w != f.horizontalLayoutWidget)
+            moveTo(w, inner);
+    }
+    scroller_->setGeometry(QRect(QPoint(0, 0), area));
+    scroller_->show();  // made after the dialog may have been shown
+    const QSize less(width() - area.width(), content.height() - area.height());
+    for (QWidget* w : std::initializer_list<QWidget*>{f.line, f.horizontalLayoutWidget})
+        w->setGeometry(w->x(), w->y() - less.height(), w->width() - less.width(), w->height());
+    setFixedSize(area.width(), area.height() + row);
+}
+
+void LoginDialog::unscroll()
+{
+    if (!scroller_)
+        return;
+    for (QWidget* w : scroller_->widget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        moveTo(w, this);
+    delete scroller_;
+    scroller_ = nullptr;
+    for (QWidget* w : formOrder_)  // back in the form's stacking order
+        w->raise();
+}
+
+// While the dialog scrolls: the whole of the widget where the view holds it, else as much as it holds from the
+// widget's top left corner (ensureWidgetVisible would show a field's text cursor only).
+void LoginDialog::keepInView(QWidget* widget)
+{
+    if (!scroller_ || !widget || !scroller_->widget()->isAncestorOf(widget))
+        return;
+    constexpr int margin = 6;
+    const QRect place(widget->mapTo(scroller_->widget(), QPoint(0, 0)), widget->size());
+    scroller_->ensureVisible(place.right(), place.bottom(), margin, margin);
+    scroller_->ensureVisible(place.left(), place.top(), margin, margin);
 }
 
 void LoginDialog::setVisible(bool visible)
@@ -258,6 +351,9 @@ LoginDialog::LoginDialog(std::string machineIdentifier, QString* login, int mode
 
     connect(ui_->btSignIn, &QPushButton::clicked, this, &LoginDialog::signInOk);
     connect(ui_->btSignInOnline, &QPushButton::clicked, this, &LoginDialog::signInOnline);
+    // However the focus comes to a field (Tab, a shortcut, the program), a scrolling dialog shows it.
+    focusFollower_ =
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { keepInView(now); });
 
     const QString known = login ? *login : QString();
     ui_->loginEdit->setText(known);
@@ -268,7 +364,11 @@ LoginDialog::LoginDialog(std::string machineIdentifier, QString* login, int mode
     }
 }
 
-LoginDialog::~LoginDialog() = default;
+LoginDialog::~LoginDialog()
+{
+    // QWidget's destructor still moves the focus, when this is no LoginDialog any more.
+    disconnect(focusFollower_);
+}
 
 QString LoginDialog::login() const
 {
@@ -347,6 +447,8 @@ void LoginDialog::signInOk()
         } else {
             ui_->lblLoginOrPasswordIncorrect->show();
             ui_->lblForgotYourPassword->show();
+            keepInView(ui_->lblForgotYourPassword);
+            keepInView(ui_->lblLoginOrPasswordIncorrect);  // first of the two where the view holds one only
         }
     });
 }

@@ -8,8 +8,11 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
+#include <QWidgetList>
 #include <memory>
 #include <string>
+
+class QScrollArea;
 
 namespace Ui {
 class LoginDialog;
@@ -30,7 +33,9 @@ public:
     void reject() override;
 
     // Lays the form out for a screen whose free room for the dialog is room: at the form's places where they fit,
-    // else compact (closer together). Done on the first show for the dialog's screen.
+    // else compact (closer together); where even that is larger than the room, the dialog takes the room with its
+    // row of buttons at the bottom and everything above it in a scroll area. Done on the first show for the
+    // dialog's screen.
     void fitInto(const QSize& room);
 
     void setVisible(bool visible) override;
@@ -41,6 +46,10 @@ public slots:
 
 private:
     void fitTexts(bool compact, int leastWidth);
+    bool fits(const QSize& room) const;
+    void scrollInto(const QSize& room);
+    void unscroll();
+    void keepInView(QWidget* widget);
     void setRequestWaiting(bool waiting);
     void showBusy(bool busy);
     void showServerError(const char* what);
@@ -49,6 +58,9 @@ private:
     std::string machineIdentifier_;
     // The form as designed, before anything was fitted.
     QHash<const QWidget*, QRect> form_;
+    QWidgetList formOrder_;  // the form's widgets, bottom-most first
+    QScrollArea* scroller_ = nullptr;  // only while the dialog scrolls
+    QMetaObject::Connection focusFollower_;
     QSize formSize_;
     QString hostLineFormat_;
     QMargins formButtonMargins_;

@@ -888,41 +888,61 @@ void PrintTo(const Desktop& desktop, std::ostream* out)
     *out << desktop.name;
 }
 
-class ScaledDesktop : public DrivenKyb, public ::testing::WithParamInterface<Desktop> {};
+class ScaledDesktop : public DrivenKyb, public ::testing::WithParamInterface<Desktop> {
+protected:
+    // The driver's layout checks on the desktop, with screenshots when asked for.
+    static QMap<QString, QString> desktopEnv(const Desktop& desktop)
+    {
+        QMap<QString, QString> env{{"KESTRUNE_DRIVER_LOGIN", "demo@belmo.example:wrong password"},
+                                   {"KESTRUNE_DRIVER_LAYOUT", "1"}};
+        if (desktop.scaleFactor != 1)
+            env.insert("QT_SCALE_FACTOR", QString::number(desktop.scaleFactor));
+        const QString shots = qEnvironmentVariable("KESTRUNE_TEST_SHOTS");
+        if (!shots.isEmpty()) {
+            env.insert("KESTRUNE_DRIVER_SHOTS", shots + "/" + desktop.name);
+            QDir().mkpath(shots + "/" + desktop.name);
+        }
+        return env;
+    }
+
+    static QString scaleOf(const Desktop& desktop)
+    {
+        return QString::number(desktop.dpi / 96.0 * desktop.scaleFactor, 'f', 2);  // to two places
+    }
+
+    // No saved sign-in: the login dialog is refused twice, the second time after a wait, and closed.
+    void expectTheLoginDialogWhole(const Desktop& desktop, const QMap<QString, QString>& env)
+    {
+        const QString scale = scaleOf(desktop);
+        QFile::remove(savedLoginPath());
+        sim->setScenario(
+            QJsonDocument::fromJson(R"({"routes": {"/api/kyb/v2/login.json": [{}, {"delay_ms": 3000}]}})").object());
+
+        Outcome outcome = runDriven({}, "No", "close", kybPath(), desktop.dpi, env, desktop.screen);
+        EXPECT_EQ(outcome.exitCode, 2) << outcome.err.toStdString();
+        EXPECT_EQ(driverLog().join('\n').toStdString(),
+                  QStringList({"login dialog first: scale " + scale + ", whole",
+                               "login dialog refused: scale " + scale + ", whole",
+                               "login dialog retry: scale " + scale + ", whole", "login dialog: closed"})
+                      .join('\n')
+                      .toStdString());
+        EXPECT_EQ(sim->requestsTo("/api/kyb/v2/login.json").size(), 2);
+    }
+};
 
 TEST_P(ScaledDesktop, ShowsEveryWindowWhole)
 {
     if (!ktest::haveProgram("Xvfb"))
         GTEST_SKIP() << "Xvfb not found";
     const Desktop& desktop = GetParam();
-    const QString scale = QString::number(desktop.dpi / 96.0 * desktop.scaleFactor, 'f', 2);  // to two places
-    QMap<QString, QString> env{{"KESTRUNE_DRIVER_LOGIN", "demo@belmo.example:wrong password"},
-                               {"KESTRUNE_DRIVER_LAYOUT", "1"}};
-    if (desktop.scaleFactor != 1)
-        env.insert("QT_SCALE_FACTOR", QString::number(desktop.scaleFactor));
-    const QString shots = qEnvironmentVariable("KESTRUNE_TEST_SHOTS");
-    if (!shots.isEmpty()) {
-        env.insert("KESTRUNE_DRIVER_SHOTS", shots + "/" + desktop.name);
-        QDir().mkpath(shots + "/" + desktop.name);
-    }
+    const QString scale = scaleOf(desktop);
+    const QMap<QString, QString> env = desktopEnv(desktop);
     installStudio("3.2.1");
-    QFile::remove(savedLoginPath());
-    sim->setScenario(QJsonDocument::fromJson(R"({"routes": {"/api/kyb/v2/login.json": [{}, {"delay_ms": 3000}]}})")
-                         .object());
-
-    Outcome outcome = runDriven({}, "No", "close", kybPath(), desktop.dpi, env, desktop.screen);
-    EXPECT_EQ(outcome.exitCode, 2) << outcome.err.toStdString();
-    EXPECT_EQ(driverLog().join('\n').toStdString(),
-              QStringList({"login dialog first: scale " + scale + ", whole",
-                           "login dialog refused: scale " + scale + ", whole",
-                           "login dialog retry: scale " + scale + ", whole", "login dialog: closed"})
-                  .join('\n')
-                  .toStdString());
-    EXPECT_EQ(sim->requestsTo("/api/kyb/v2/login.json").size(), 2);
+    expectTheLoginDialogWhole(desktop, env);
 
     writeSavedSignIn();
     sim->setScenario(QJsonObject());
-    outcome = runDriven({}, "No", "close", kybPath(), desktop.dpi, env, desktop.screen);
+    const Outcome outcome = runDriven({}, "No", "close", kybPath(), desktop.dpi, env, desktop.screen);
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
     EXPECT_EQ(driverLog().join('\n').toStdString(),
               QStringList({"message box: scale " + scale + ", whole", selfUpdateQuestion,
@@ -935,6 +955,22 @@ INSTANTIATE_TEST_SUITE_P(Densities, ScaledDesktop,
                          ::testing::Values(Desktop{"96dpi", 96, "1280x800", 1}, Desktop{"144dpi", 144, "1280x800", 1},
                                            Desktop{"192dpi", 192, "1280x800", 1},
                                            Desktop{"192dpiScaledTwice_1920x1080", 192, "1920x1080", 2}),
+                         [](const ::testing::TestParamInfo<Desktop>& info) { return std::string(info.param.name); });
+
+// On a screen too small for even the compact login dialog (960 x 540 at 200 % with a scale factor of 2 leaves
+// 240 x 135), the dialog scrolls what lies above its buttons: it lies on the screen with its buttons whole on it
+// and its fields whole in what scrolls, in its first, refused and retry states.
+class TinyDesktop : public ScaledDesktop {};
+
+TEST_P(TinyDesktop, ScrollsTheLoginDialogWithItsButtonsOnTheScreen)
+{
+    if (!ktest::haveProgram("Xvfb"))
+        GTEST_SKIP() << "Xvfb not found";
+    expectTheLoginDialogWhole(GetParam(), desktopEnv(GetParam()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Densities, TinyDesktop,
+                         ::testing::Values(Desktop{"192dpiScaledTwice_960x540", 192, "960x540", 2}),
                          [](const ::testing::TestParamInfo<Desktop>& info) { return std::string(info.param.name); });
 
 }  // namespace

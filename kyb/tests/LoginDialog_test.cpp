@@ -24,6 +24,8 @@
 #include <QTextLayout>
 #include <QImageReader>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QGuiApplication>
 #include <QTimer>
 #include <algorithm>
@@ -84,6 +86,34 @@ protected:
     // Every message box is closed and kept, so a failing test cannot hang on one.
     ktest::MessageBoxCloser boxes;
 };
+
+// The first five widgets of the tab chain, from loginEdit on.
+QStringList tabOrder(QWidget& dialog)
+{
+    QWidget* w = dialog.findChild<QWidget*>(QStringLiteral("loginEdit"));
+    if (!w)
+        return {};
+    QStringList order{w->objectName()};
+    for (int i = 0; i < 4; ++i) {
+        w = w->nextInFocusChain();
+        while (w->focusPolicy() == Qt::NoFocus)
+            w = w->nextInFocusChain();
+        order << w->objectName();
+    }
+    return order;
+}
+
+// The dialog's size and the place of each of its direct children, in their stacking order.
+std::string places(const QWidget& dialog)
+{
+    QStringList all{QStringLiteral("dialog %1,%2 %3x%4").arg(0).arg(0).arg(dialog.width()).arg(dialog.height())};
+    for (const QWidget* w : dialog.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        const QRect g = w->geometry();
+        all << QStringLiteral("%1 %2,%3 %4x%5").arg(w->objectName()).arg(g.x()).arg(g.y()).arg(g.width()).arg(
+                   g.height());
+    }
+    return all.join('\n').toStdString();
+}
 
 // At a font small enough for the form, everything keeps the form's places.
 TEST_F(LoginDialogTest, Form)
@@ -195,15 +225,7 @@ TEST_F(LoginDialogTest, Form)
     EXPECT_GE(textRoom.width(), online->fontMetrics().horizontalAdvance(online->text())) << online->font().toString().toStdString();
 
     // Tab order: loginEdit, passEdit, btSignIn, btCancel, graphicsView.
-    QWidget* w = child<QWidget>(dialog, "loginEdit");
-    QStringList order{w->objectName()};
-    for (int i = 0; i < 4; ++i) {
-        w = w->nextInFocusChain();
-        while (w->focusPolicy() == Qt::NoFocus)
-            w = w->nextInFocusChain();
-        order << w->objectName();
-    }
-    EXPECT_EQ(order, (QStringList{"loginEdit", "passEdit", "btSignIn", "btCancel", "graphicsView"}));
+    EXPECT_EQ(tabOrder(dialog), (QStringList{"loginEdit", "passEdit", "btSignIn", "btCancel", "graphicsView"}));
 
     // Cancel rejects.
     dialog.show();
@@ -223,7 +245,7 @@ void expectTextsFit(QDialog& dialog)
     const QSize image = QImageReader(QStringLiteral(":/BackTopImage/Header")).size();
     ASSERT_TRUE(image.isValid());
     const QRect plainGround(header->geometry().topLeft(), QSize(header->width() - image.width(), header->height()));
-    for (const QLabel* label : dialog.findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly)) {
+    for (const QLabel* label : header->parentWidget()->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly)) {
         if (label->geometry().intersects(header->geometry())) {
             EXPECT_TRUE(plainGround.contains(label->geometry())) << label->objectName().toStdString();
         }
@@ -343,16 +365,7 @@ TEST_F(LoginDialogTest, FitsIntoTheScreensRoom)
 {
     QString login;
     LoginDialog dialog(machineId, &login, 0);
-    const auto places = [&dialog] {
-        QStringList all{QStringLiteral("dialog %1,%2 %3x%4").arg(0).arg(0).arg(dialog.width()).arg(dialog.height())};
-        for (const QWidget* w : dialog.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
-            const QRect g = w->geometry();
-            all << QStringLiteral("%1 %2,%3 %4x%5").arg(w->objectName()).arg(g.x()).arg(g.y()).arg(g.width()).arg(
-                       g.height());
-        }
-        return all.join('\n').toStdString();
-    };
-    const std::string form = places();
+    const std::string form = places(dialog);
     const QSize fitted = dialog.size();
     const struct {
         const char* name;
@@ -371,8 +384,120 @@ TEST_F(LoginDialogTest, FitsIntoTheScreensRoom)
         EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
         expectTextsFit(dialog);
     }
-    EXPECT_EQ(places(), form);
+    EXPECT_EQ(places(dialog), form);
     EXPECT_EQ(child<QWidget>(dialog, "horizontalLayoutWidget")->layout()->contentsMargins(), QMargins(10, 14, 14, 10));
+}
+
+// The part of the widget, in its own coordinates, that the view of the scroll area it lies in shows.
+QRect shownPart(const QWidget& widget)
+{
+    const QScrollArea* area = nullptr;
+    for (const QWidget* w = widget.parentWidget(); w && !area; w = w->parentWidget())
+        area = qobject_cast<const QScrollArea*>(w);
+    if (!area)
+        return QRect();
+    const QPoint at = widget.mapTo(area->viewport(), QPoint(0, 0));
+    return (QRect(at, widget.size()) & area->viewport()->rect()).translated(-at);
+}
+
+bool inView(const QWidget& widget)
+{
+    return shownPart(widget) == widget.rect();
+}
+
+// Where even the compact form is larger than the screen's room (a still smaller screen, or larger fonts), the
+// dialog takes the room: its row of buttons lies whole on it and uncovered, everything above scrolls with every
+// text whole, and a field the focus comes to by Tab or Shift+Tab is scrolled into view, so the user types and signs
+// in; a refusal is brought into view. A room that holds the form again gives it back its places.
+TEST_F(LoginDialogTest, ScrollsWhereEvenTheCompactFormIsLargerThanTheRoom)
+{
+    QString login;
+    LoginDialog dialog(machineId, &login, 0);
+    const std::string form = places(dialog);
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    dialog.fitInto(dialog.size() - QSize(30, 30));
+    const QSize compact = dialog.size();
+    ASSERT_EQ(dialog.findChild<QScrollArea*>(), nullptr);
+
+    const auto typeInto = [&dialog](const char* name, Qt::Key key, const QString& text) {
+        QLineEdit* field = child<QLineEdit>(dialog, name);
+        // Scrolled away from the field first, to the corner that shows the least of it.
+        auto* area = dialog.findChild<QScrollArea*>();
+        for (const bool farEnd : {true, false}) {
+            area->horizontalScrollBar()->setValue(farEnd ? area->horizontalScrollBar()->maximum() : 0);
+            area->verticalScrollBar()->setValue(farEnd ? area->verticalScrollBar()->maximum() : 0);
+            if (!inView(*field))
+                break;
+        }
+        EXPECT_FALSE(inView(*field)) << name << ": never out of view";
+        for (int i = 0; i < 10 && QApplication::focusWidget() != field; ++i)
+            QTest::keyClick(QApplication::focusWidget(), key);
+        const QWidget* focused = QApplication::focusWidget();
+        ASSERT_EQ(focused, field) << name << ", focus in " << (focused ? focused->objectName().toStdString() : "none");
+        EXPECT_TRUE(inView(*field)) << name;
+        QTest::keyClicks(field, text);
+        EXPECT_EQ(field->text(), text) << name;
+    };
+    const struct {
+        const char* name;
+        QSize room;
+    } rooms[] = {
+        {"short", {compact.width(), compact.height() / 2}},
+        {"narrow", {compact.width() / 2, 2000}},
+        {"short and narrow", compact / 2},
+        {"tiny", {240, 135}},  // 960 x 540 at 200 % with a scale factor of 2
+    };
+    for (const auto& r : rooms) {
+        SCOPED_TRACE(r.name);
+        dialog.fitInto(r.room);
+        EXPECT_LE(dialog.width(), r.room.width());
+        EXPECT_LE(dialog.height(), r.room.height());
+        EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
+        ASSERT_NE(dialog.findChild<QScrollArea*>(), nullptr);
+        expectTextsFit(dialog);
+        for (const char* name : {"btSignIn", "btCancel"}) {
+            const QPushButton* button = child<QPushButton>(dialog, name);
+            const QRect place(button->mapTo(&dialog, QPoint(0, 0)), button->size());
+            EXPECT_TRUE(dialog.rect().contains(place)) << name;
+            for (const QPoint& at : {place.center(), place.topLeft() + QPoint(2, 2), place.bottomRight() - QPoint(2, 2)})
+                EXPECT_EQ(dialog.childAt(at), button) << name;
+        }
+        for (const char* hidden : {"progressBar", "lblConnectToServer", "lblLoginOrPasswordIncorrect",
+                                   "lblForgotYourPassword"})
+            EXPECT_TRUE(child<QWidget>(dialog, hidden)->isHidden()) << hidden;
+        EXPECT_FALSE(child<QWidget>(dialog, "lblCreateAnAccount")->isHidden());
+        EXPECT_EQ(tabOrder(dialog), (QStringList{"loginEdit", "passEdit", "btSignIn", "btCancel", "graphicsView"}));
+        child<QLineEdit>(dialog, "loginEdit")->clear();
+        child<QLineEdit>(dialog, "passEdit")->clear();
+        // Back from Sign in too, where the focus comes from outside the scroll area.
+        typeInto("loginEdit", Qt::Key_Tab, email);
+        typeInto("passEdit", Qt::Key_Backtab, password);
+    }
+
+    dialog.fitInto(QSize(2000, 2000));
+    EXPECT_EQ(places(dialog), form);
+    EXPECT_EQ(dialog.findChild<QScrollArea*>(), nullptr);
+
+    // From the tiny room, with what was typed there: refused first, which brings the refusal into view, then signed
+    // in.
+    dialog.fitInto(rooms[3].room);
+    sim->setScenario(QJsonObject{
+        {"routes", QJsonObject{{"/api/kyb/v2/login.json", QJsonArray{QJsonObject{{"status", 401}}, QJsonObject()}}}}});
+    QTest::mouseClick(child<QPushButton>(dialog, "btSignIn"), Qt::LeftButton);
+    ASSERT_TRUE(dialog.isVisible());
+    QLabel* refused = child<QLabel>(dialog, "lblLoginOrPasswordIncorrect");
+    EXPECT_TRUE(refused->isVisible());
+    // From its start, and as far across as the view goes: at its least width it may be wider than the view.
+    EXPECT_EQ(shownPart(*refused).topLeft(), QPoint(0, 0));
+    EXPECT_EQ(shownPart(*refused).height(), refused->height());
+    QTest::mouseClick(child<QPushButton>(dialog, "btSignIn"), Qt::LeftButton);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    const QList<QJsonObject> logins = sim->requestsTo("/api/kyb/v2/login.json");
+    ASSERT_EQ(logins.size(), 2);
+    EXPECT_EQ(logins[1]["form"].toArray()[0], (QJsonArray{"user[email]", email}));
+    EXPECT_EQ(logins[1]["form"].toArray()[1], (QJsonArray{"user[password]", password}));
 }
 
 struct ModeCase {

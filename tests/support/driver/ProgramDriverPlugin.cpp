@@ -25,6 +25,7 @@
 //   KESTRUNE_DRIVER_LAYOUT=1 also logs, for message boxes and the main window, whether they show whole and lie
 //   on the screen; every window it logs is shot to KESTRUNE_DRIVER_SHOTS/<name>.png (the screen) when that is set
 #include <QAbstractButton>
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QFile>
 #include <QGenericPlugin>
@@ -349,18 +350,31 @@ private:
     }
 
     // Why the named control of the window cannot be reached whole on its screen: hidden, cut off by a widget it
-    // lies in (the window too), or outside the screen; empty when it can.
+    // lies in (the window too), or outside the screen; empty when it can. Inside a scroll area it only has to lie
+    // whole in the scrolled content and fit the view it is scrolled into; the view then has to show whole.
     static QString controlFault(QWidget* window, const char* name)
     {
         const QWidget* control = window->findChild<QWidget*>(QString::fromLatin1(name));
         if (!control || !control->isVisible())
             return QString::fromLatin1(name) + QStringLiteral(": not shown");
         QRect shown = control->rect();
+        QSize whole = control->size();
         for (const QWidget* w = control; w != window; w = w->parentWidget()) {
+            const QWidget* parent = w->parentWidget();
             shown.translate(w->pos());
-            shown &= w->parentWidget()->rect();
+            shown &= parent->rect();
+            const QWidget* view = parent->parentWidget();
+            const auto* area = view ? qobject_cast<const QAbstractScrollArea*>(view->parentWidget()) : nullptr;
+            if (area && area->viewport() == view) {  // parent is what the area scrolls
+                if (shown.size() != whole)
+                    return QString::fromLatin1(name) + QStringLiteral(": cut off");
+                if (whole.width() > view->width() || whole.height() > view->height())
+                    return QString::fromLatin1(name) + QStringLiteral(": larger than its scroll view");
+                whole = view->size();  // from here on the view stands for the control
+                shown = QRect(-parent->pos(), whole);
+            }
         }
-        if (shown.size() != control->size())
+        if (shown.size() != whole)
             return QString::fromLatin1(name) + QStringLiteral(": cut off");
         if (!window->screen()->geometry().contains(QRect(window->mapToGlobal(shown.topLeft()), shown.size())))
             return QString::fromLatin1(name) + QStringLiteral(": off the screen");

@@ -1,6 +1,8 @@
 #pragma once
 // Whether a window of fixed places shows whole: every text readable, no widget over another, nothing outside the
-// window (frames and views at its edges may run past it). Shared by the tests that build dialogs themselves and the driver plugin inside the built program.
+// window (frames and views at its edges may run past it). What a scroll area holds shows whole when it does so
+// inside the scroll area's content, which the user scrolls into view. Shared by the tests that build dialogs
+// themselves and the driver plugin inside the built program.
 #include <QAbstractButton>
 #include <QFrame>
 #include <QLabel>
@@ -10,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRect>
+#include <QScrollArea>
 #include <QString>
 #include <QStringList>
 #include <QStyle>
@@ -95,7 +98,8 @@ inline QStringList layoutFaults(const QWidget& window, bool shownOnly, const QWi
         const QRect place = pieces[i].second;
         const QString name = piece->objectName();
         const bool control = qobject_cast<const QLabel*>(piece) || qobject_cast<const QAbstractButton*>(piece) ||
-                             qobject_cast<const QLineEdit*>(piece) || qobject_cast<const QProgressBar*>(piece);
+                             qobject_cast<const QLineEdit*>(piece) || qobject_cast<const QProgressBar*>(piece) ||
+                             qobject_cast<const QScrollArea*>(piece);
         if (control && !QRect(QPoint(0, 0), window.size()).contains(place))
             faults << name + QStringLiteral(": leaves the window");
         const QString text = textFault(*piece);
@@ -110,6 +114,9 @@ inline QStringList layoutFaults(const QWidget& window, bool shownOnly, const QWi
             if (!onBackground)
                 faults << name + QStringLiteral(": overlaps ") + other->objectName();
         }
+        const auto* area = qobject_cast<const QScrollArea*>(piece);
+        if (area && area->widget())
+            faults << layoutFaults(*area->widget(), shownOnly, background);
     }
     return faults;
 }
