@@ -252,6 +252,21 @@ void expectTextsFit(QDialog& dialog)
     }
 }
 
+// A room of the screen a test lays the dialog into.
+struct Room {
+    const char* name;
+    QSize size;
+};
+
+// Lays dialog into room: it keeps a fixed size no larger than the room, with its texts whole.
+void expectFitsInto(LoginDialog& dialog, const QSize& room)
+{
+    dialog.fitInto(room);
+    EXPECT_LE(dialog.width(), room.width());
+    EXPECT_LE(dialog.height(), room.height());
+    EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
+}
+
 // The lines a word-wrapped label breaks its text into, without the invisible break marks.
 QStringList wrappedLines(const QLabel& label)
 {
@@ -367,10 +382,7 @@ TEST_F(LoginDialogTest, FitsIntoTheScreensRoom)
     LoginDialog dialog(machineId, &login, 0);
     const std::string form = places(dialog);
     const QSize fitted = dialog.size();
-    const struct {
-        const char* name;
-        QSize room;
-    } rooms[] = {
+    const Room rooms[] = {
         {"short and narrow", fitted - QSize(30, 30)},
         {"narrow", {fitted.width() - 30, 2000}},
         {"short", {2000, fitted.height() - 30}},
@@ -378,10 +390,7 @@ TEST_F(LoginDialogTest, FitsIntoTheScreensRoom)
     };
     for (const auto& r : rooms) {
         SCOPED_TRACE(r.name);
-        dialog.fitInto(r.room);
-        EXPECT_LE(dialog.width(), r.room.width());
-        EXPECT_LE(dialog.height(), r.room.height());
-        EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
+        expectFitsInto(dialog, r.size);
         expectTextsFit(dialog);
     }
     EXPECT_EQ(places(dialog), form);
@@ -440,10 +449,7 @@ TEST_F(LoginDialogTest, ScrollsWhereEvenTheCompactFormIsLargerThanTheRoom)
         QTest::keyClicks(field, text);
         EXPECT_EQ(field->text(), text) << name;
     };
-    const struct {
-        const char* name;
-        QSize room;
-    } rooms[] = {
+    const Room rooms[] = {
         {"short", {compact.width(), compact.height() / 2}},
         {"narrow", {compact.width() / 2, 2000}},
         {"short and narrow", compact / 2},
@@ -451,10 +457,7 @@ TEST_F(LoginDialogTest, ScrollsWhereEvenTheCompactFormIsLargerThanTheRoom)
     };
     for (const auto& r : rooms) {
         SCOPED_TRACE(r.name);
-        dialog.fitInto(r.room);
-        EXPECT_LE(dialog.width(), r.room.width());
-        EXPECT_LE(dialog.height(), r.room.height());
-        EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
+        expectFitsInto(dialog, r.size);
         ASSERT_NE(dialog.findChild<QScrollArea*>(), nullptr);
         expectTextsFit(dialog);
         for (const char* name : {"btSignIn", "btCancel"}) {
@@ -482,7 +485,7 @@ TEST_F(LoginDialogTest, ScrollsWhereEvenTheCompactFormIsLargerThanTheRoom)
 
     // From the tiny room, with what was typed there: refused first, which brings the refusal into view, then signed
     // in.
-    dialog.fitInto(rooms[3].room);
+    dialog.fitInto(rooms[3].size);
     sim->setScenario(QJsonObject{
         {"routes", QJsonObject{{"/api/kyb/v2/login.json", QJsonArray{QJsonObject{{"status", 401}}, QJsonObject()}}}}});
     QTest::mouseClick(child<QPushButton>(dialog, "btSignIn"), Qt::LeftButton);
