@@ -30,6 +30,7 @@
 #include "tests/support/ScopedEnvironmentVariable.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestProcess.h"
+#include "tests/support/VirtualDisplay.h"
 
 using ktest::AccountServiceSim;
 using platform::Registry;
@@ -85,40 +86,7 @@ struct Outcome {
 
 const QString defaultScreen = QStringLiteral("1280x800");
 
-// An X server of its own for one run: Xvfb picks a free display itself and reports it (-displayfd), so parallel
-// test runs never race for a display number or a lock file. dpi 0: the server's default density and size;
-// otherwise a screen of that many pixels ("1280x800").
-class VirtualDisplay {
-public:
-    explicit VirtualDisplay(int dpi = 0, const QString& screen = defaultScreen)
-    {
-        QStringList args{"-displayfd", "1", "-screen", "0", dpi ? screen + "x24" : "1024x768x24", "-nolisten", "tcp"};
-        if (dpi)
-            args << "-dpi" << QString::number(dpi);
-        server_.start(QStringLiteral("Xvfb"), args);
-        if (!server_.waitForStarted(30000))
-            return;
-        QByteArray number;
-        while (!number.contains('\n') && server_.state() == QProcess::Running && server_.waitForReadyRead(30000))
-            number += server_.readAllStandardOutput();
-        if (number.trimmed().isEmpty())
-            return;
-        name_ = QStringLiteral(":") + QString::fromLatin1(number.trimmed());
-    }
-    ~VirtualDisplay()
-    {
-        server_.terminate();
-        if (!server_.waitForFinished(10000)) {
-            server_.kill();
-            server_.waitForFinished();
-        }
-    }
-    QString name() const { return name_; }  // empty when the server did not start
-
-private:
-    QProcess server_;
-    QString name_;
-};
+using ktest::VirtualDisplay;
 
 // Runs kyb (or program) with args and extra environment; on an X server of its own with the first window titled
 // "Kestrune" (the login dialog; the splash has no title) asked to close when closeWindow, or on an X screen of

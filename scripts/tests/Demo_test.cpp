@@ -18,6 +18,7 @@
 #include "scripts/tests/DemoRun.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestProcess.h"
+#include "tests/support/VirtualDisplay.h"
 
 namespace {
 
@@ -200,15 +201,10 @@ TEST(DemoSignal, TerminatedDemoLeavesNothingBehind)
         GTEST_SKIP() << "Xvfb not found";
     ktest::DemoRun demo;
     ASSERT_TRUE(demo.isValid());
-    QProcess xvfb;
-    xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x720x24", "-nolisten", "tcp"});
-    ASSERT_TRUE(xvfb.waitForStarted(30000));
-    QByteArray number;
-    while (!number.endsWith('\n') && xvfb.waitForReadyRead(60000))
-        number += xvfb.readAllStandardOutput();
-    ASSERT_FALSE(number.trimmed().isEmpty()) << xvfb.readAllStandardError().toStdString();
+    const ktest::VirtualDisplay display;
+    ASSERT_FALSE(display.name().isEmpty()) << "Xvfb did not start";
 
-    QProcessEnvironment env = demo.environment({{"DISPLAY", ":" + QString::fromLatin1(number.trimmed())}});
+    QProcessEnvironment env = demo.environment({{"DISPLAY", display.name()}});
     env.insert("ASAN_OPTIONS", ktest::asanOptionsOnX11(env.value("ASAN_OPTIONS")));
     QProcess run;
     run.setProcessEnvironment(env);
@@ -234,8 +230,6 @@ TEST(DemoSignal, TerminatedDemoLeavesNothingBehind)
     EXPECT_TRUE(ended) << "the demo did not end at SIGTERM";
     EXPECT_EQ(demo.leftProcesses().join('\n').toStdString(), "") << "processes left";
     EXPECT_EQ(demo.leftFolders().join(' ').toStdString(), "") << "the throw-away folder is left";
-    xvfb.terminate();
-    xvfb.waitForFinished(30000);
 }
 
 }  // namespace
